@@ -1,0 +1,90 @@
+#!/usr/bin/env python3
+"""Prints the benchmark table from the files bench/run leaves in its results
+directory: hyperfine JSON exports, the matcher's Google Benchmark JSON and the
+peak-memory numbers. Usage: report.py RESULTS_DIR LARGE_SLF"""
+
+import json
+import os
+import struct
+import sys
+
+MIB = 1024 * 1024
+
+
+def hyperfine_medians(path):
+    """Median seconds of the two commands (arcdig first, peer second)."""
+    with open(path) as stream:
+        results = json.load(stream)["results"]
+    return results[0]["median"], results[1]["median"]
+
+
+def matcher_seconds(path):
+    """Median time of one pass over all names, the slower of the benchmarks."""
+    if not os.path.exists(path):
+        return None
+    with open(path) as stream:
+        benchmarks = json.load(stream)["benchmarks"]
+    scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
+    medians = [b["real_time"] * scale[b["time_unit"]]
+               for b in benchmarks if b.get("aggregate_name") == "median"]
+    if not medians:  # a run without repetitions reports single results
+        medians = [b["real_time"] * scale[b["time_unit"]] for b in benchmarks]
+    return max(medians) if medians else None
+
+
+def largest_entry_bytes(slf_path):
+    with open(slf_path, "rb") as stream:
+        stream.seek(512)
+        count = struct.unpack("<i", stream.read(4))[0]
+        stream.seek(-280 * count, os.SEEK_END)
+        directory = stream.read(280 * count)
+    return max(struct.unpack_from("<i", directory, i * 280 + 260)[0] for i in range(count))
+
+
+def seconds_text(value):
+    return f"{value * 1000:.1f} ms" if value < 1 else f"{value:.3f} s"
+
+
+def verdict(met):
+    return "met" if met else "**missed**"
+
+
+def main():
+    results, large_slf = sys.argv[1], sys.argv[2]
+    rows = []
+
+    ratio_rows = [
+        ("extract *tilesets* (6,324 × 1–22 KiB)", "extract_tilesets", "GNU tar -x", 1.0),
+        ("extract *large* (24 × 16 MiB)", "extract_large", "bsdtar -x", 1.0),
+        ("list *many* (200,000 entries) to a file", "list_many", "GNU tar -t", 0.3),
+        ("list *tilesets* to a file", "list_tilesets", "unzip -l", 1.0),
+    ]
+    for work, name, peer, target in ratio_rows:
+        ours, theirs = hyperfine_medians(os.path.join(results, name + ".json"))
+        ratio = ours / theirs
+        rows.append((work, seconds_text(ours), f"{seconds_text(theirs)} ({peer})",
+                     f"{ratio:.2f}×", f"≤ {target:.1f}×", verdict(ratio <= target)))
+
+    matcher = matcher_seconds(os.path.join(results, "matcher.json"))
+    rows.append(("matcher `*a*a*a*a*a*a*b`, 10,000 names of 255 × 'a'",
+                 seconds_text(matcher) if matcher is not None else "failed", "–", "–",
+                 "≤ 0.1 s", verdict(matcher is not None and matcher <= 0.1)))
+
+    with open(os.path.join(results, "memory_arcdig.txt")) as stream:
+        ours_kib = int(stream.read().strip() or 0)
+    with open(os.path.join(results, "memory_bsdtar.txt")) as stream:
+        theirs_kib = int(stream.read().strip() or 0)
+    limit = largest_entry_bytes(large_slf) + 16 * MIB
+    ours = ours_kib * 1024
+    rows.append(("peak memory (max RSS) extracting *large*", f"{ours / MIB:.1f} MiB",
+                 f"{theirs_kib * 1024 / MIB:.1f} MiB (bsdtar -x)", f"{ours / limit:.2f}× of limit",
+                 f"≤ {limit / MIB:.0f} MiB (largest entry + 16 MiB)", verdict(ours <= limit)))
+
+    print("| Work | arcdig (median) | peer (median) | ratio | target | result |")
+    print("|---|---|---|---|---|---|")
+    for row in rows:
+        print("| " + " | ".join(row) + " |")
+
+
+if __name__ == "__main__":
+    main()

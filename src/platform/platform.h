@@ -1,0 +1,105 @@
+// The operating system as arcdig sees it: one small interface for the
+// console and for the file operations the archive reader and the extractor
+// need. A POSIX and a Windows implementation are chosen by the build; tests
+// substitute fakes.
+//
+// Paths handed to the output operations (status, createDirectory,
+// createPendingFile) are built by the extractor with backslashes as
+// separators and may carry a drive prefix; each implementation maps them to
+// its own file system. The archive path given to openForReading is the path
+// exactly as the user typed it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+enum class PathKind { Missing, Directory, RegularFile, Other };
+
+enum class ReadStatus {
+  Complete,   // all requested bytes were delivered
+  EndOfFile,  // fewer bytes than requested: the file ended (or the device gave up)
+  Error,      // the read failed without delivering a short count
+};
+
+// An archive file opened for binary reading.
+class InputFile {
+ public:
+  virtual ~InputFile() = default;
+  // Size of the file in bytes, as found when it was opened.
+  virtual std::uint64_t size() const = 0;
+  // Sets the position to `offset` bytes from the start; false if that fails.
+  virtual bool seek(std::uint64_t offset) = 0;
+  // Reads exactly `count` bytes into `buffer`, in as few requests as the
+  // system allows.
+  virtual ReadStatus read(void* buffer, std::size_t count) = 0;
+};
+
+// A new output file that appears under its final name only when committed.
+// Until then the bytes live in a temporary file beside the final path;
+// destroying an uncommitted PendingFile removes that temporary file, so a
+// failure never leaves a partial file under the final name.
+class PendingFile {
+ public:
+  virtual ~PendingFile() = default;
+  // Writes all `count` bytes; false on a failed or short write.
+  virtual bool write(const void* data, std::size_t count) = 0;
+  // Flushes and closes the temporary file; false if that fails.
+  virtual bool close() = 0;
+  // Renames the closed temporary file over the final path, replacing a
+  // regular file there; false if that fails (the temporary is then removed).
+  virtual bool commit() = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Opens an existing file for binary reading; nullptr when it cannot be
+  // opened or names a directory.
+  virtual std::unique_ptr<InputFile> openForReading(const std::string& path) = 0;
+
+  // What is at `path` (following links).
+  virtual PathKind status(const std::string& path) = 0;
+
+  // Creates the last component of `path`; its parent must exist. False when
+  // it cannot be created, also when anything already exists there.
+  virtual bool createDirectory(const std::string& path) = 0;
+
+  // Creates, exclusively, a temporary file in the directory of `finalPath`;
+  // nullptr when it cannot be created.
+  virtual std::unique_ptr<PendingFile> createPendingFile(const std::string& finalPath) = 0;
+
+  // True for a path component that this system must never be asked to
+  // create or write (for instance a device name); the extractor refuses
+  // names holding one. The separators and `..` rules are the extractor's own.
+  virtual bool rejectsComponent(std::string_view component) const = 0;
+};
+
+class Console {
+ public:
+  virtual ~Console() = default;
+  // Standard output. Unbuffered on an interactive console, block-buffered
+  // on a file or pipe.
+  virtual void writeOut(std::string_view text) = 0;
+  virtual void flushOut() = 0;
+  // Standard error: flushes standard output first and standard error after,
+  // so both streams keep the order in which they were written.
+  virtual void writeErr(std::string_view text) = 0;
+  virtual bool outIsTerminal() const = 0;
+  virtual bool errIsTerminal() const = 0;
+  // One key press from the console itself (not standard input), without echo
+  // and without waiting for Enter: a code 0..255, or -1 when there is no
+  // console or it cannot be read.
+  virtual int readKey() = 0;
+};
+
+// The implementations for the system the program was built for.
+FileSystem& systemFileSystem();
+Console& systemConsole();
+
+}  // namespace platform

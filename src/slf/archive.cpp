@@ -1,0 +1,98 @@
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "slf/archive.h"
+
+namespace slf {
+namespace {
+
+std::int32_t readLe32(const unsigned char* bytes) {
+  const std::uint32_t value = std::uint32_t{bytes[0]} | (std::uint32_t{bytes[1]} << 8) |
+                              (std::uint32_t{bytes[2]} << 16) | (std::uint32_t{bytes[3]} << 24);
+  std::int32_t result;
+  std::memcpy(&result, &value, sizeof result);
+  return result;
+}
+
+// Directory records are read in blocks of this many, so that a large
+// directory costs a few large reads rather than one request per record.
+constexpr std::size_t kRecordsPerBlock = 4096;
+
+}  // namespace
+
+SLFHeader decodeHeader(const unsigned char* bytes) {
+  SLFHeader header;
+  std::memcpy(header.libraryName, bytes, kTextFieldSize);
+  std::memcpy(header.basePath, bytes + kTextFieldSize, kTextFieldSize);
+  header.entryCount = readLe32(bytes + 2 * kTextFieldSize);
+  std::memcpy(header.reserved, bytes + 2 * kTextFieldSize + 4, sizeof header.reserved);
+  return header;
+}
+
+SLFEntry decodeEntry(const unsigned char* bytes) {
+  SLFEntry entry;
+  std::memcpy(entry.name, bytes, kTextFieldSize);
+  entry.offset = readLe32(bytes + kTextFieldSize);
+  entry.length = readLe32(bytes + kTextFieldSize + 4);
+  std::memcpy(entry.reserved, bytes + kTextFieldSize + 8, sizeof entry.reserved);
+  return entry;
+}
+
+std::string_view fieldText(const char (&field)[kTextFieldSize]) {
+  const void* zero = std::memchr(field, '\0', kTextFieldSize);
+  const std::size_t length =
+      zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - field) : kTextFieldSize;
+  return std::string_view(field, length);
+}
+
+SLFArchive::SLFArchive(const char* archivePathText, SLFFlags flagsWord, std::string outputDirectory,
+                       platform::FileSystem& fileSystem)
+    : flags(flagsWord),
+      exdir(std::move(outputDirectory)),
+      archivePath(archivePathText),
+      header(),
+      fileSystem_(fileSystem) {
+  if (!exdir.empty() && exdir.back() != '\\') exdir += '\\';
+
+  input = fileSystem_.openForReading(archivePath);
+  if (!input) throwLoadError("Can't open file '");
+
+  unsigned char headerBytes[kHeaderSize];
+  const platform::ReadStatus status = input->read(headerBytes, kHeaderSize);
+  if (status == platform::ReadStatus::EndOfFile) throwLoadError("Unexpected end of file in '");
+  if (status == platform::ReadStatus::Error) throwLoadError("Error reading file '");
+  header = decodeHeader(headerBytes);
+
+  loadDirectory();
+}
+
+// The directory is the last entryCount * 280 bytes of the file. A count whose
+// records cannot fit in the file is refused before anything is allocated, so
+// memory stays bounded by what the file holds.
+void SLFArchive::loadDirectory() {
+  if (header.entryCount <= 0) return;
+  const std::uint64_t count = static_cast<std::uint64_t>(header.entryCount);
+  const std::uint64_t directorySize = count * kEntrySize;
+  const std::uint64_t fileSize = input->size();
+  if (directorySize > fileSize || !input->seek(fileSize - directorySize)) {
+    throwLoadError("Unexpected end of file in '");
+  }
+
+  std::vector<unsigned char> block(std::min<std::uint64_t>(count, kRecordsPerBlock) * kEntrySize);
+  std::uint64_t remaining = count;
+  while (remaining > 0) {
+    const std::size_t records = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kRecordsPerBlock));
+    const platform::ReadStatus status = input->read(block.data(), records * kEntrySize);
+    if (status == platform::ReadStatus::EndOfFile) throwLoadError("Unexpected end of file in '");
+    if (status == platform::ReadStatus::Error) throwLoadError("Error reading file '");
+    for (std::size_t i = 0; i < records; ++i) entries.push_back(decodeEntry(block.data() + i * kEntrySize));
+    remaining -= records;
+  }
+}
+
+void SLFArchive::throwLoadError(const char* fixedText) const {
+  throw SLFError{fixedText + archivePath + "'"};
+}
+
+}  // namespace slf

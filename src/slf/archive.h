@@ -1,0 +1,95 @@
+// An opened SLF archive: its header and its directory of entry records, kept
+// in memory in stored order, plus the operations that select entries by
+// pattern (find) and write one entry out (extract).
+//
+// File layout (all integers little-endian):
+//   bytes 0..531                  header (SLFHeader)
+//   between header and directory  member data, reached only through records
+//   last entryCount * 280 bytes   directory (SLFEntry records, stored order)
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "slf/error.h"
+
+namespace slf {
+
+// The flags word read by extract.
+using SLFFlags = std::uint32_t;
+constexpr SLFFlags JunkPaths = 1;  // keep only the part of a name after its last backslash
+constexpr SLFFlags Overwrite = 2;  // replace an existing output file instead of reporting it
+
+constexpr std::size_t kTextFieldSize = 256;
+constexpr std::size_t kHeaderSize = 532;
+constexpr std::size_t kEntrySize = 280;
+
+// The 532-byte header at the start of an archive.
+struct SLFHeader {
+  char libraryName[kTextFieldSize];
+  char basePath[kTextFieldSize];
+  std::int32_t entryCount;  // zero or negative: empty directory
+  unsigned char reserved[16];
+};
+
+// One 280-byte directory record.
+struct SLFEntry {
+  char name[kTextFieldSize];
+  std::int32_t offset;  // first byte of the member, from the start of the file
+  std::int32_t length;  // size of the member in bytes
+  unsigned char reserved[16];
+};
+
+// Decodes records from their on-disk bytes (independent of host byte order).
+SLFHeader decodeHeader(const unsigned char* bytes);
+SLFEntry decodeEntry(const unsigned char* bytes);
+
+// The text of a fixed field: its bytes up to the first zero byte, or all of
+// them when the field holds none. Never reads past the field.
+std::string_view fieldText(const char (&field)[kTextFieldSize]);
+
+// True when the whole name matches the whole pattern. '*' matches any run of
+// bytes, '?' any one byte; every other byte matches itself with the letters
+// A-Z folded to a-z (nothing else folds). Linear in memory, allocation-free,
+// time bounded by the product of the two lengths.
+bool wildcardMatch(std::string_view pattern, std::string_view name);
+bool wildcardMatch(const char* pattern, const char* name);
+
+class SLFArchive {
+ public:
+  // Opens the archive and loads its header and whole directory, or throws
+  // SLFError. `exdir` gains a trailing backslash unless it is empty or
+  // already ends in one.
+  SLFArchive(const char* archivePath, SLFFlags flags, std::string exdir,
+             platform::FileSystem& fileSystem = platform::systemFileSystem());
+  SLFArchive(const SLFArchive&) = delete;
+  SLFArchive& operator=(const SLFArchive&) = delete;
+
+  // Appends a copy of every entry whose stored name matches `pattern`, in
+  // stored order; never removes what `matches` already holds.
+  void find(const char* pattern, std::list<SLFEntry>& matches) const;
+
+  // Writes one entry to its output file. Returns false, writing nothing, when
+  // Overwrite is clear and a regular file is already there; true when the file
+  // has been written. Throws SLFError on every failure.
+  bool extract(SLFEntry entry);
+
+  SLFFlags flags;
+  std::string exdir;
+  std::string archivePath;
+  std::unique_ptr<platform::InputFile> input;
+  SLFHeader header;
+  std::list<SLFEntry> entries;
+
+ private:
+  void loadDirectory();
+  [[noreturn]] void throwLoadError(const char* fixedText) const;
+
+  platform::FileSystem& fileSystem_;
+};
+
+}  // namespace slf

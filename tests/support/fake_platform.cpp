@@ -1,0 +1,172 @@
+#include "support/fake_platform.h"
+
+#include <cstring>
+
+namespace slftest {
+namespace {
+
+class FakeInputFile final : public platform::InputFile {
+ public:
+  FakeInputFile(std::string bytes, const bool& failRead) : bytes_(std::move(bytes)), failRead_(failRead) {}
+  std::uint64_t size() const override { return bytes_.size(); }
+  bool seek(std::uint64_t offset) override {
+    position_ = offset;
+    return true;
+  }
+  platform::ReadStatus read(void* buffer, std::size_t count) override {
+    if (failRead_) return platform::ReadStatus::Error;
+    const std::uint64_t available = position_ < bytes_.size() ? bytes_.size() - position_ : 0;
+    const std::size_t delivered = available < count ? static_cast<std::size_t>(available) : count;
+    if (delivered > 0) std::memcpy(buffer, bytes_.data() + position_, delivered);
+    position_ += delivered;
+    return delivered == count ? platform::ReadStatus::Complete : platform::ReadStatus::EndOfFile;
+  }
+
+ private:
+  std::string bytes_;
+  const bool& failRead_;
+  std::uint64_t position_ = 0;
+};
+
+}  // namespace
+
+class FakePendingFile final : public platform::PendingFile {
+ public:
+  FakePendingFile(FakeFileSystem& fileSystem, std::string finalPath)
+      : fileSystem_(fileSystem), finalPath_(std::move(finalPath)) {}
+  ~FakePendingFile() override {
+    if (!committed_) fileSystem_.log.push_back("discard " + finalPath_);
+  }
+  FakePendingFile(const FakePendingFile&) = delete;
+  FakePendingFile& operator=(const FakePendingFile&) = delete;
+
+  bool write(const void* data, std::size_t count) override {
+    fileSystem_.log.push_back("write " + finalPath_ + " " + std::to_string(count));
+    if (fileSystem_.failWrite) return false;
+    contents_.append(static_cast<const char*>(data), count);
+    return true;
+  }
+  bool close() override {
+    fileSystem_.log.push_back("close " + finalPath_);
+    return !fileSystem_.failClose;
+  }
+  bool commit() override {
+    fileSystem_.log.push_back("commit " + finalPath_);
+    if (fileSystem_.failCommit) return false;
+    fileSystem_.addFile(finalPath_, contents_);
+    committed_ = true;
+    return true;
+  }
+
+ private:
+  FakeFileSystem& fileSystem_;
+  std::string finalPath_;
+  std::string contents_;
+  bool committed_ = false;
+};
+
+std::string FakeFileSystem::normalise(const std::string& path) {
+  std::string key(path);
+  for (char& c : key) {
+    if (c == '/') c = '\\';
+  }
+  while (key.size() > 1 && key.back() == '\\') key.pop_back();
+  return key;
+}
+
+void FakeFileSystem::addFile(const std::string& path, std::string contents) {
+  nodes_[normalise(path)] = Node{platform::PathKind::RegularFile, std::move(contents)};
+}
+
+void FakeFileSystem::addDirectory(const std::string& path) {
+  nodes_[normalise(path)] = Node{platform::PathKind::Directory, {}};
+}
+
+void FakeFileSystem::addOther(const std::string& path) {
+  nodes_[normalise(path)] = Node{platform::PathKind::Other, {}};
+}
+
+bool FakeFileSystem::exists(const std::string& path) const { return nodes_.count(normalise(path)) != 0; }
+
+std::string FakeFileSystem::contents(const std::string& path) const {
+  const auto found = nodes_.find(normalise(path));
+  return found == nodes_.end() ? std::string() : found->second.contents;
+}
+
+std::vector<std::string> FakeFileSystem::paths() const {
+  std::vector<std::string> result;
+  for (const auto& node : nodes_) result.push_back(node.first);
+  return result;
+}
+
+std::vector<std::string> FakeFileSystem::walkLog() const {
+  std::vector<std::string> result;
+  for (const std::string& line : log) {
+    if (line.rfind("status ", 0) == 0 || line.rfind("mkdir ", 0) == 0) result.push_back(line);
+  }
+  return result;
+}
+
+std::unique_ptr<platform::InputFile> FakeFileSystem::openForReading(const std::string& path) {
+  const auto found = nodes_.find(normalise(path));
+  if (failOpenForReading || found == nodes_.end() || found->second.kind != platform::PathKind::RegularFile) {
+    return nullptr;
+  }
+  return std::make_unique<FakeInputFile>(found->second.contents, failRead);
+}
+
+platform::PathKind FakeFileSystem::status(const std::string& path) {
+  log.push_back("status " + path);
+  const auto found = nodes_.find(normalise(path));
+  return found == nodes_.end() ? platform::PathKind::Missing : found->second.kind;
+}
+
+bool FakeFileSystem::createDirectory(const std::string& path) {
+  log.push_back("mkdir " + path);
+  const std::string key = normalise(path);
+  if (failCreateDirectory.count(path) != 0 || nodes_.count(key) != 0) return false;
+  const std::size_t separator = key.rfind('\\');
+  if (separator != std::string::npos && separator > 0) {
+    const std::string parent = key.substr(0, separator);
+    const bool driveRoot = parent.size() == 2 && parent[1] == ':';
+    const auto found = nodes_.find(parent);
+    if (!driveRoot && (found == nodes_.end() || found->second.kind != platform::PathKind::Directory)) {
+      return false;
+    }
+  }
+  nodes_[key] = Node{platform::PathKind::Directory, {}};
+  return true;
+}
+
+std::unique_ptr<platform::PendingFile> FakeFileSystem::createPendingFile(const std::string& finalPath) {
+  log.push_back("create " + finalPath);
+  if (failCreateFile) return nullptr;
+  return std::make_unique<FakePendingFile>(*this, finalPath);
+}
+
+bool FakeFileSystem::rejectsComponent(std::string_view component) const {
+  return rejectedComponents.count(std::string(component)) != 0;
+}
+
+void FakeConsole::writeOut(std::string_view text) {
+  out.append(text);
+  combined.append(text);
+}
+
+void FakeConsole::flushOut() { flushedOut = out.size(); }
+
+void FakeConsole::writeErr(std::string_view text) {
+  flushOut();
+  err.append(text);
+  combined.append(text);
+}
+
+int FakeConsole::readKey() {
+  visibleAtKeyRead.push_back(flushedOut);
+  if (keys.empty()) return -1;
+  const int key = keys.front();
+  keys.pop_front();
+  return key;
+}
+
+}  // namespace slftest

@@ -1,0 +1,82 @@
+// In-memory stand-ins for the platform layer. The fake file system records
+// every status query, directory creation and output-file step in order, and
+// can be told to fail any one of them; the fake console records what was
+// written to each stream and answers questions from a list of key codes.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace slftest {
+
+class FakeFileSystem final : public platform::FileSystem {
+ public:
+  struct Node {
+    platform::PathKind kind = platform::PathKind::RegularFile;
+    std::string contents;
+  };
+
+  // Paths are compared with '/' and '\' alike and without trailing separators.
+  void addFile(const std::string& path, std::string contents);
+  void addDirectory(const std::string& path);
+  void addOther(const std::string& path);  // a device or pipe
+  bool exists(const std::string& path) const;
+  std::string contents(const std::string& path) const;
+  // Every path that exists, as stored (normalised).
+  std::vector<std::string> paths() const;
+
+  // Faults to inject.
+  std::set<std::string> failCreateDirectory;  // paths whose creation fails
+  bool failOpenForReading = false;
+  bool failRead = false;  // reads of member data or directory fail with an I/O error
+  bool failCreateFile = false;
+  bool failWrite = false;
+  bool failClose = false;
+  bool failCommit = false;
+
+  // What happened, one line per call: "status P", "mkdir P", "create P",
+  // "write P N", "close P", "commit P", "discard P".
+  std::vector<std::string> log;
+  // Only the "status"/"mkdir" lines, for asserting the directory walk.
+  std::vector<std::string> walkLog() const;
+
+  std::unique_ptr<platform::InputFile> openForReading(const std::string& path) override;
+  platform::PathKind status(const std::string& path) override;
+  bool createDirectory(const std::string& path) override;
+  std::unique_ptr<platform::PendingFile> createPendingFile(const std::string& finalPath) override;
+  bool rejectsComponent(std::string_view component) const override;
+
+  // Components this fake refuses, to exercise the extractor's use of the rule.
+  std::set<std::string> rejectedComponents;
+
+  static std::string normalise(const std::string& path);
+
+ private:
+  friend class FakePendingFile;
+  std::map<std::string, Node> nodes_;
+};
+
+class FakeConsole final : public platform::Console {
+ public:
+  std::string out;       // everything written to standard output
+  std::string err;       // everything written to standard error
+  std::string combined;  // both, in the order written
+  std::size_t flushedOut = 0;       // bytes of `out` flushed so far
+  std::vector<std::size_t> visibleAtKeyRead;  // flushedOut when each key was read
+  std::deque<int> keys;  // answers for readKey; -1 once they run out
+  bool terminal = false;
+
+  void writeOut(std::string_view text) override;
+  void flushOut() override;
+  void writeErr(std::string_view text) override;
+  bool outIsTerminal() const override { return terminal; }
+  bool errIsTerminal() const override { return terminal; }
+  int readKey() override;
+};
+
+}  // namespace slftest
