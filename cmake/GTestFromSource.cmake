@@ -20,5 +20,7 @@ foreach(_arcdig_gtest_target gtest gtest_main)
   set_target_properties(${_arcdig_gtest_target} PROPERTIES
     INTERFACE_SYSTEM_INCLUDE_DIRECTORIES "${_arcdig_gtest_includes}")
 endforeach()
-add_library(GTest::gtest ALIAS gtest)
-add_library(GTest::gtest_main ALIAS gtest_main)
+if(NOT TARGET GTest::gtest)  # recent GoogleTest versions define these themselves
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+endif()

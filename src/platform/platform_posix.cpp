@@ -100,6 +100,15 @@ class PosixPendingFile final : public PendingFile {
   bool committed_ = false;
 };
 
+// A replaced file keeps its permission bits, as it would if it had been
+// rewritten in place.
+void keepModeOfReplacedFile(const std::string& finalPath, int fd) {
+  struct stat existing {};
+  if (::stat(finalPath.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+    ::fchmod(fd, existing.st_mode & 07777);
+  }
+}
+
 class PosixFileSystem final : public FileSystem {
  public:
   std::unique_ptr<InputFile> openForReading(const std::string& path) override {
@@ -134,7 +143,10 @@ class PosixFileSystem final : public FileSystem {
       std::string temporary = directory + ".arcdig-" + std::to_string(::getpid()) + "-" +
                               std::to_string(++counter_) + ".tmp";
       const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd >= 0) return std::make_unique<PosixPendingFile>(fd, std::move(temporary), std::move(native));
+      if (fd >= 0) {
+        keepModeOfReplacedFile(native, fd);
+        return std::make_unique<PosixPendingFile>(fd, std::move(temporary), std::move(native));
+      }
       if (errno != EEXIST) return nullptr;
     }
     return nullptr;

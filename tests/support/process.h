@@ -21,6 +21,7 @@ struct ProcessOptions {
   StreamMode streams = StreamMode::Separate;
   std::string standardInputFile;  // empty: the null device
   std::string workingDirectory;   // empty: the current one
+  long long fileSizeLimit = -1;   // POSIX only: RLIMIT_FSIZE for the child, SIGXFSZ ignored
 };
 
 // Runs `program` with `arguments` (not including argv[0]); the child has no

@@ -1,9 +1,11 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <stdexcept>
 
 #include "support/process.h"
@@ -60,6 +62,11 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     ::dup2(inFd, 0);
     ::dup2(outPipe[1], 1);
     ::dup2(separate ? errPipe[1] : outPipe[1], 2);
+    if (options.fileSizeLimit >= 0) {
+      const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
+      ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
+    }
     if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) ::_exit(126);
     ::execv(program.c_str(), argv.data());
     ::_exit(127);

@@ -1,0 +1,25 @@
+# Shared by the scripts in this folder; sourced, not run.
+
+# Installs the Debian packages named, those that are missing only.
+ensure_packages() {
+  local missing=()
+  local package
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}" >&2
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq >&2
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+}
+
+# What a native build and its tests need.
+ensure_build_tools() {
+  ensure_packages cmake make g++ libgtest-dev
+}
+
+jobs() {
+  nproc 2>/dev/null || echo 2
+}
