@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/e2e.h"
 #include "support/slf_writer.h"
@@ -29,6 +30,67 @@ TEST(PosixDisk, FailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
   EXPECT_EQ(result.err, "arcdig: Error writing file '" + (dir / "out") + "\\big.dat'\n");
   EXPECT_EQ(readFile(dir / "out/big.dat"), "the user's file");
   EXPECT_EQ(slftest::listTree(dir / "out"), "big.dat\n");
+}
+
+// Output paths built from the output directory or the stored base path, as a
+// user on a POSIX system sees them: backslashes become directories, and a
+// drive prefix is an ordinary (here missing) directory name.
+TEST(PosixDisk, OutputPathsFromDirectoryOrBasePath) {
+  struct Case {
+    std::string option;     // "" or one option argument
+    std::string outputDir;  // "" for none
+    std::string basePath, name;
+    std::string tree;   // below the working directory, apart from the archive
+    std::string error;  // the whole standard error
+  };
+  const std::vector<Case> cases = {
+      {"", "out", "ignored\\", "faces\\a.sti", "out/\nout/faces/\nout/faces/a.sti\n", ""},
+      {"-j", "out", "", "faces\\a.sti", "out/\nout/a.sti\n", ""},
+      {"", "", "data\\", "faces\\a.sti", "data/\ndata/faces/\ndata/faces/a.sti\n", ""},
+      {"", "", "data", "a.sti", "dataa.sti\n", ""},
+      {"-j", "", "", "x/y/z.dat", "x/\nx/y/\nx/y/z.dat\n", ""},
+      {"", "C:\\games", "", "x\\y.dat", "", "arcdig: Can't create directory 'C:\\games'\n"},
+      {"", "out", "", "dir\\", "out/\nout/dir/\n", "arcdig: Can't open file 'out\\dir\\'\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    slftest::TempDir dir;
+    slftest::SlfWriter().basePath(c.basePath).add(c.name, "bytes").writeTo(dir / "a.slf");
+    slftest::ProcessOptions inside;
+    inside.workingDirectory = dir.path();
+    std::vector<std::string> arguments;
+    if (!c.option.empty()) arguments.push_back(c.option);
+    arguments.insert(arguments.end(), {"a.slf", "*"});
+    if (!c.outputDir.empty()) arguments.insert(arguments.end(), {"-d", c.outputDir});
+    const slftest::ProcessResult result = runTool(arguments, inside);
+    EXPECT_EQ(result.err, c.error);
+    EXPECT_EQ(result.exitStatus, c.error.empty() ? 0 : 1);
+    EXPECT_EQ(slftest::listTree(dir.path()), "a.slf\n" + c.tree);
+  }
+}
+
+TEST(PosixDisk, DamagedRecordsTouchNoOutputFile) {
+  slftest::TempDir dir;
+  slftest::Member negative;
+  negative.name = "neg.dat";
+  negative.overrideLength = true;
+  negative.length = -1;
+  slftest::Member pastTheEnd;
+  pastTheEnd.name = "far.dat";
+  pastTheEnd.overrideLength = true;
+  pastTheEnd.length = 1 << 30;
+  slftest::SlfWriter().libraryName("Lib.slf").add(negative).add(pastTheEnd).add("sub\\", "x").writeTo(dir / "a.slf");
+  std::filesystem::create_directories(dir / "out/sub");
+  slftest::writeFile(dir / "out/far.dat", "old");
+
+  slftest::ProcessOptions inside;
+  inside.workingDirectory = dir.path();
+  EXPECT_EQ(runTool({"-o", "a.slf", "neg.dat", "-d", "out"}, inside).err, "arcdig: Out of memory\n");
+  EXPECT_EQ(runTool({"-o", "a.slf", "far.dat", "-d", "out"}, inside).err,
+            "arcdig: Unexpected end of file in 'Lib.slf'\n");
+  EXPECT_EQ(runTool({"-jo", "a.slf", "sub\\", "-d", "out\\sub"}, inside).err, "arcdig: Can't open file 'out\\sub\\'\n");
+  EXPECT_EQ(readFile(dir / "out/far.dat"), "old");
+  EXPECT_EQ(slftest::listTree(dir / "out"), "far.dat\nsub/\n");
 }
 
 TEST(PosixDisk, UnwritableDirectoryReportsTheOutputPath) {

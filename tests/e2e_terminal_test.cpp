@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -29,7 +31,8 @@ const char kQuestion[] = " Overwrite? (y/n) ";
 // its standard output and error.
 class TerminalSession {
  public:
-  TerminalSession(const std::vector<std::string>& arguments, const std::string& standardInput) {
+  TerminalSession(const std::vector<std::string>& arguments, const std::string& standardInput,
+                  long long fileSizeLimit = -1) {
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
     const std::string slaveName = ::ptsname(master_);
@@ -40,6 +43,11 @@ class TerminalSession {
     child_ = ::fork();
     if (child_ == 0) {
       ::setsid();
+      if (fileSizeLimit >= 0) {
+        const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+        ::signal(SIGXFSZ, SIG_IGN);
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+      }
       const int slave = ::open(slaveName.c_str(), O_RDWR);
       if (slave < 0 || ::ioctl(slave, TIOCSCTTY, 0) != 0) ::_exit(126);
       const int input = standardInput.empty() ? slave : ::open(standardInput.c_str(), O_RDONLY);
@@ -176,6 +184,19 @@ TEST_F(TerminalQuestionTest, CursorKeyAnswersNoAndDoesNotReachTheNextQuestion) {
   EXPECT_EQ(session.output(), line("one.dat", "no") + line("two.dat", "yes"));
   EXPECT_EQ(readFile(dir / "out/one.dat"), "OLD1");
   EXPECT_EQ(readFile(dir / "out/two.dat"), "NEW2");
+}
+
+TEST_F(TerminalQuestionTest, YesFollowedByAFailedReplacementKeepsTheOldFile) {
+  slftest::SlfWriter().add("one.dat", std::string(64 * 1024, 'n')).writeTo(dir / "big.slf");
+  TerminalSession session({dir / "big.slf", "*", "-d", dir / "out"}, "", 16 * 1024);
+  ASSERT_TRUE(session.started());
+  ASSERT_TRUE(session.waitForQuestion(1));
+  session.type("y");
+  EXPECT_EQ(session.finish(), 1);
+  EXPECT_EQ(session.output(), "one.dat already exists." + std::string(kQuestion) + "yesarcdig: Error writing file '" +
+                                  (dir / "out") + "\\one.dat'\n");
+  EXPECT_EQ(readFile(dir / "out/one.dat"), "OLD1");
+  EXPECT_EQ(slftest::listTree(dir / "out"), "one.dat\ntwo.dat\n");
 }
 
 TEST_F(TerminalQuestionTest, RedirectedStandardInputDoesNotAnswer) {

@@ -220,7 +220,9 @@ class PosixConsole final : public Console {
     if (outIsTerminal_) {
       std::setvbuf(stdout, nullptr, _IONBF, 0);
     } else {
-      std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+      // glibc ignores the size unless the buffer is supplied.
+      static char buffer[1 << 16];
+      std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
     }
   }
 
