@@ -1,6 +1,7 @@
 // Extraction failures that only a real POSIX file system shows.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -91,6 +92,29 @@ TEST(PosixDisk, DamagedRecordsTouchNoOutputFile) {
   EXPECT_EQ(runTool({"-jo", "a.slf", "sub\\", "-d", "out\\sub"}, inside).err, "arcdig: Can't open file 'out\\sub\\'\n");
   EXPECT_EQ(readFile(dir / "out/far.dat"), "old");
   EXPECT_EQ(slftest::listTree(dir / "out"), "far.dat\nsub/\n");
+}
+
+TEST(PosixDisk, ClosedStandardOutputDoesNotStopTheRun) {
+  slftest::TempDir dir;
+  slftest::SlfWriter writer;
+  for (int i = 0; i < 3000; ++i) writer.add("f" + std::to_string(i), "x");
+  writer.writeTo(dir / "a.slf");
+  int output[2];
+  ASSERT_EQ(::pipe(output), 0);
+  ::close(output[0]);  // nobody reads: every write fails
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::dup2(output[1], 1);
+    ::execl(ARCDIG_BINARY, ARCDIG_BINARY, (dir / "a.slf").c_str(), "*", "-d", (dir / "out").c_str(),
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(output[1]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(readFile(dir / "out/f2999"), "x");
 }
 
 TEST(PosixDisk, UnwritableDirectoryReportsTheOutputPath) {

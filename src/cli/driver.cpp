@@ -143,7 +143,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
 void printUsage(platform::Console& console) { console.writeOut(kUsage); }
 
 int errorExit(platform::Console& console, std::string_view message) {
-  reportError(console, message);
+  // The message holds only what the user typed, so it is shown unchanged.
+  std::string report("arcdig: ");
+  report.append(message);
+  report += '\n';
+  console.writeErr(report);
   console.writeErr("Try 'arcdig -h' for more information.\n");
   return 1;
 }

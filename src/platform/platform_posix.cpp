@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -140,8 +141,7 @@ class PosixFileSystem final : public FileSystem {
     const std::size_t slash = native.rfind('/');
     const std::string directory = slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
     for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string temporary = directory + ".arcdig-" + std::to_string(::getpid()) + "-" +
-                              std::to_string(++counter_) + ".tmp";
+      std::string temporary = directory + ".arcdig-" + processId_ + "-" + std::to_string(++counter_) + ".tmp";
       const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd >= 0) {
         keepModeOfReplacedFile(native, fd);
@@ -155,6 +155,7 @@ class PosixFileSystem final : public FileSystem {
   bool rejectsComponent(std::string_view) const override { return false; }
 
  private:
+  const std::string processId_ = std::to_string(::getpid());
   unsigned long counter_ = 0;
 };
 
@@ -217,6 +218,9 @@ class PosixConsole final : public Console {
  public:
   PosixConsole()
       : outIsTerminal_(::isatty(STDOUT_FILENO) == 1), errIsTerminal_(::isatty(STDERR_FILENO) == 1) {
+    // A closed pipe or lost terminal must not end the run: the writes fail
+    // quietly and extraction goes on.
+    ::signal(SIGPIPE, SIG_IGN);
     if (outIsTerminal_) {
       std::setvbuf(stdout, nullptr, _IONBF, 0);
     } else {
