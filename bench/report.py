@@ -5,17 +5,23 @@ peak-memory numbers. Usage: report.py RESULTS_DIR LARGE_SLF"""
 
 import json
 import os
+import statistics
 import struct
 import sys
 
 MIB = 1024 * 1024
 
 
-def hyperfine_medians(path):
-    """Median seconds of the two commands (arcdig first, peer second)."""
-    with open(path) as stream:
-        results = json.load(stream)["results"]
-    return results[0]["median"], results[1]["median"]
+def hyperfine_medians(results, name):
+    """Median seconds of arcdig and of its peer over both runs of the pair:
+    the first export lists arcdig first, the second lists the peer first."""
+    samples = {"arcdig": [], "peer": []}
+    for suffix, order in ((".1.json", ("arcdig", "peer")), (".2.json", ("peer", "arcdig"))):
+        with open(os.path.join(results, name + suffix)) as stream:
+            exported = json.load(stream)["results"]
+        for role, result in zip(order, exported):
+            samples[role].extend(result["times"])
+    return statistics.median(samples["arcdig"]), statistics.median(samples["peer"])
 
 
 def matcher_seconds(path):
@@ -60,7 +66,7 @@ def main():
         ("list *tilesets* to a file", "list_tilesets", "unzip -l", 1.0),
     ]
     for work, name, peer, target in ratio_rows:
-        ours, theirs = hyperfine_medians(os.path.join(results, name + ".json"))
+        ours, theirs = hyperfine_medians(results, name)
         ratio = ours / theirs
         rows.append((work, seconds_text(ours), f"{seconds_text(theirs)} ({peer})",
                      f"{ratio:.2f}×", f"≤ {target:.1f}×", verdict(ratio <= target)))

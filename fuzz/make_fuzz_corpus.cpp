@@ -89,7 +89,8 @@ std::vector<std::pair<std::string, std::string>> archives() {
                                           .add("a\\x.txt", "i")
                                           .add(".\\dot.txt", "j")
                                           .build());
-  seeds.emplace_back("dot-base.slf", SlfWriter().basePath(".").add("x.txt", "x").add("y\\z.txt", "z").build());
+  seeds.emplace_back("dot-base.slf",
+                     SlfWriter().basePath(".").add("x.txt", "x").add("y\\z.txt", "z").add(".\\up.txt", "u").build());
   seeds.emplace_back("control-bytes.slf",
                      SlfWriter()
                          .libraryName("lib\x1b[31m")

@@ -31,6 +31,11 @@ TEST(PosixDisk, FailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
   EXPECT_EQ(result.err, "arcdig: Error writing file '" + (dir / "out") + "\\big.dat'\n");
   EXPECT_EQ(readFile(dir / "out/big.dat"), "the user's file");
   EXPECT_EQ(slftest::listTree(dir / "out"), "big.dat\n");
+
+  // A new file that cannot be written whole is not left behind either.
+  std::filesystem::remove(dir / "out/big.dat");
+  EXPECT_EQ(runTool({dir / "a.slf", "*", "-d", dir / "out"}, limited).exitStatus, 1);
+  EXPECT_EQ(slftest::listTree(dir / "out"), "");
 }
 
 // Output paths built from the output directory or the stored base path, as a

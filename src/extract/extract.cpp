@@ -93,7 +93,9 @@ bool SLFArchive::extract(SLFEntry entry) {
   outputPath.append(base).append(namePart);
 
   // The user's own output directory is trusted; the archive's names are not.
-  if (!staysInside(namePart, fileSystem_) || (baseFromHeader && !staysInside(base, fileSystem_))) {
+  // A stored base path runs straight into the name, so it is the joined path
+  // that must stay inside: base "." and name ".\x" make "..\x".
+  if (!staysInside(namePart, fileSystem_) || (baseFromHeader && !staysInside(outputPath, fileSystem_))) {
     fail("Unsafe path '", outputPath);
   }
 
@@ -115,8 +117,11 @@ bool SLFArchive::extract(SLFEntry entry) {
     if (status == platform::ReadStatus::Error) fail("Error reading file '", libraryName);
   }
 
+  std::unique_ptr<platform::PendingFile> output;
   switch (fileSystem_.status(outputPath)) {
     case platform::PathKind::Missing:
+      // Nothing to replace: the file is written in place.
+      output = fileSystem_.createNewFile(outputPath);
       break;
     case platform::PathKind::RegularFile:
       if ((flags & Overwrite) == 0) return false;
@@ -127,7 +132,9 @@ bool SLFArchive::extract(SLFEntry entry) {
       fail("Can't open file '", outputPath);
   }
 
-  std::unique_ptr<platform::PendingFile> output = fileSystem_.createPendingFile(outputPath);
+  // An existing file (or one that appeared meanwhile) is replaced through a
+  // temporary, so that it is never left truncated or half written.
+  if (!output) output = fileSystem_.createPendingFile(outputPath);
   if (!output) fail("Can't open file '", outputPath);
   if (length > 0 && !output->write(buffer.get(), length)) fail("Error writing file '", outputPath);
   if (!output->close()) fail("Error writing file '", outputPath);

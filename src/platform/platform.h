@@ -74,6 +74,14 @@ class FileSystem {
   // nullptr when it cannot be created.
   virtual std::unique_ptr<PendingFile> createPendingFile(const std::string& finalPath) = 0;
 
+  // Creates `finalPath` itself, exclusively, where nothing exists yet: nullptr
+  // when something is there by now or it cannot be created. Until committed,
+  // destroying the result removes the file again. By default the file goes
+  // through a temporary like a replacement.
+  virtual std::unique_ptr<PendingFile> createNewFile(const std::string& finalPath) {
+    return createPendingFile(finalPath);
+  }
+
   // True for a path component that this system must never be asked to
   // create or write (for instance a device name); the extractor refuses
   // names holding one. The separators and `..` rules are the extractor's own.
@@ -97,6 +105,11 @@ class Console {
   // console or it cannot be read.
   virtual int readKey() = 0;
 };
+
+// A hint that about `bytes` of small allocations follow (the directory and
+// its match lists): the heap is grown once and, where the system offers
+// them, backed by large pages, which saves a page fault per 4 KiB.
+void reserveHeap(std::size_t bytes);
 
 // The implementations for the system the program was built for.
 FileSystem& systemFileSystem();

@@ -2,15 +2,21 @@
 // as separators; every backslash is handed to the system as '/'. A drive
 // prefix such as "C:" is passed on as it stands.
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -88,8 +94,10 @@ class PosixPendingFile final : public PendingFile {
     return result == 0;
   }
 
+  // A file created in place (temporary and final path the same) needs no rename.
   bool commit() override {
-    if (fd_ >= 0 || ::rename(temporaryPath_.c_str(), finalPath_.c_str()) != 0) return false;
+    if (fd_ >= 0) return false;
+    if (temporaryPath_ != finalPath_ && ::rename(temporaryPath_.c_str(), finalPath_.c_str()) != 0) return false;
     committed_ = true;
     return true;
   }
@@ -150,6 +158,14 @@ class PosixFileSystem final : public FileSystem {
       if (errno != EEXIST) return nullptr;
     }
     return nullptr;
+  }
+
+  std::unique_ptr<PendingFile> createNewFile(const std::string& finalPath) override {
+    std::string native = toNativePath(finalPath);
+    const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    std::string samePath = native;
+    return std::make_unique<PosixPendingFile>(fd, std::move(samePath), std::move(native));
   }
 
   bool rejectsComponent(std::string_view) const override { return false; }
@@ -261,6 +277,31 @@ class PosixConsole final : public Console {
 };
 
 }  // namespace
+
+void reserveHeap(std::size_t bytes) {
+  constexpr std::size_t kBlock = 16u << 20;
+  constexpr std::size_t kHugePage = 2u << 20;
+  if (bytes < 4 * kHugePage) return;
+  // Blocks of this size now come from the heap rather than from mmap, and the
+  // heap is kept when they are freed, so the small allocations that follow
+  // are carved from the range marked for huge pages here.
+  mallopt(M_MMAP_THRESHOLD, static_cast<int>(2 * kBlock));
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
+  std::vector<void*> blocks;
+  for (std::size_t reserved = 0; reserved < bytes; reserved += kBlock) blocks.push_back(std::malloc(kBlock));
+  std::uintptr_t low = UINTPTR_MAX;
+  std::uintptr_t high = 0;
+  for (void* block : blocks) {
+    if (block == nullptr) continue;
+    const auto at = reinterpret_cast<std::uintptr_t>(block);
+    low = std::min(low, at);
+    high = std::max(high, at + kBlock);
+  }
+  low = (low + kHugePage - 1) & ~std::uintptr_t{kHugePage - 1};
+  high &= ~std::uintptr_t{kHugePage - 1};
+  if (high > low) ::madvise(reinterpret_cast<void*>(low), high - low, MADV_HUGEPAGE);
+  for (void* block : blocks) std::free(block);
+}
 
 FileSystem& systemFileSystem() {
   static PosixFileSystem fileSystem;

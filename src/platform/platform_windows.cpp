@@ -311,3 +311,10 @@ Console& systemConsole() {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+// The Windows heap needs no preparation.
+void reserveHeap(std::size_t) {}
+
+}  // namespace platform

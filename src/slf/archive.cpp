@@ -79,6 +79,8 @@ void SLFArchive::loadDirectory() {
     throwLoadError("Unexpected end of file in '");
   }
 
+  // The directory list and one full match list.
+  platform::reserveHeap(static_cast<std::size_t>(count) * 2 * (sizeof(SLFEntry) + 32));
   std::vector<unsigned char> block(std::min<std::uint64_t>(count, kRecordsPerBlock) * kEntrySize);
   std::uint64_t remaining = count;
   while (remaining > 0) {
