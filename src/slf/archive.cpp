@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "slf/archive.h"
@@ -64,7 +65,13 @@ SLFArchive::SLFArchive(const char* archivePathText, SLFFlags flagsWord, std::str
   if (status == platform::ReadStatus::Error) throwLoadError("Error reading file '");
   header = decodeHeader(headerBytes);
 
-  loadDirectory();
+  // The count was checked against the file's size, but the memory for the
+  // records may still run out; that ends the run with a message, not a crash.
+  try {
+    loadDirectory();
+  } catch (const std::bad_alloc&) {
+    throw SLFError{"Out of memory"};
+  }
 }
 
 // The directory is the last entryCount * 280 bytes of the file. A count whose

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <new>
 
 #include "slf/archive.h"
 
@@ -53,8 +54,12 @@ bool wildcardMatch(const char* pattern, const char* name) {
 
 void SLFArchive::find(const char* pattern, std::list<SLFEntry>& matches) const {
   const std::string_view patternText(pattern);
-  for (const SLFEntry& entry : entries) {
-    if (wildcardMatch(patternText, fieldText(entry.name))) matches.push_back(entry);
+  try {
+    for (const SLFEntry& entry : entries) {
+      if (wildcardMatch(patternText, fieldText(entry.name))) matches.push_back(entry);
+    }
+  } catch (const std::bad_alloc&) {
+    throw SLFError{"Out of memory"};
   }
 }
 
