@@ -62,6 +62,7 @@ TEST(ConsoleKeys, TranslatesOneEventIntoItsCodes) {
       {"n", press(kVkN, 'n'), one('n')},
       {"Enter", press(kVkEnter, '\r'), one(13)},
       {"Escape", press(kVkEscape, 27), one(27)},
+      {"Escape reported without its character", press(kVkEscape, 0), one(27)},
       {"space", press(kVkSpace, ' '), one(32)},
       {"Ctrl+C", press(kVkC, 3, kCtrl), one(3)},
       {"8-bit character", press(0xDE, 0xE9), one(0xE9)},

@@ -196,6 +196,11 @@ KeyCodes translateKeyEvent(const ConsoleKeyEvent& event) {
   if (event.character != 0) {
     return {1, event.character, 0};
   }
+  // Some consoles (wine's, for one) report a lone Escape without its
+  // character; it still is the character 27.
+  if (event.virtualKey == kEscape && dominantModifier(event.controlKeyState) != Modifier::Alt) {
+    return {1, 27, 0};
+  }
   const CodePair pair = extendedCodes(event);
   if (pair.code == 0) {
     return {};

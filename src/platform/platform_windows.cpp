@@ -119,9 +119,11 @@ class WindowsPendingFile final : public PendingFile {
 
   bool close() override { return file_.close(); }
 
+  // A file created in place (temporary and final path the same) needs no rename.
   bool commit() override {
     if (file_.valid()) return false;
-    if (::MoveFileExA(temporaryPath_.c_str(), finalPath_.c_str(), MOVEFILE_REPLACE_EXISTING) == FALSE) {
+    if (temporaryPath_ != finalPath_ &&
+        ::MoveFileExA(temporaryPath_.c_str(), finalPath_.c_str(), MOVEFILE_REPLACE_EXISTING) == FALSE) {
       return false;
     }
     committed_ = true;
@@ -203,6 +205,13 @@ class WindowsFileSystem final : public FileSystem {
       if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
     }
     return nullptr;
+  }
+
+  std::unique_ptr<PendingFile> createNewFile(const std::string& finalPath) override {
+    const HANDLE handle = ::CreateFileA(finalPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<WindowsPendingFile>(handle, finalPath, finalPath);
   }
 
   bool rejectsComponent(std::string_view component) const override {
@@ -300,6 +309,9 @@ class WindowsConsole final : public Console {
 
 }  // namespace
 
+// The Windows heap needs no preparation.
+void reserveHeap(std::size_t) {}
+
 FileSystem& systemFileSystem() {
   static WindowsFileSystem fileSystem;
   return fileSystem;
@@ -309,12 +321,5 @@ Console& systemConsole() {
   static WindowsConsole console;
   return console;
 }
-
-}  // namespace platform
-
-namespace platform {
-
-// The Windows heap needs no preparation.
-void reserveHeap(std::size_t) {}
 
 }  // namespace platform
