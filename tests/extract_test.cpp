@@ -99,6 +99,8 @@ TEST_F(ExtractTest, ExistingFileIsLeftAloneUnlessOverwriteIsSet) {
   outcome = extractFirst("out", slf::Overwrite, SlfWriter().add("a.dat", "new"));
   EXPECT_TRUE(outcome.written);
   EXPECT_EQ(fileSystem.contents("out\\a.dat"), "new");
+  EXPECT_EQ(fileSystem.log, (std::vector<std::string>{"status out", "status out\\a.dat", "replace out\\a.dat",
+                                                      "write out\\a.dat 3", "close out\\a.dat", "commit out\\a.dat"}));
 }
 
 TEST_F(ExtractTest, EmptyEntryWritesAnEmptyFileWhereverItsOffsetPoints) {

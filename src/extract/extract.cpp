@@ -120,11 +120,15 @@ bool SLFArchive::extract(SLFEntry entry) {
   std::unique_ptr<platform::PendingFile> output;
   switch (fileSystem_.status(outputPath)) {
     case platform::PathKind::Missing:
-      // Nothing to replace: the file is written in place.
+      // Nothing to replace: the file is created exclusively under its own
+      // name, and removed again if it cannot be written whole.
       output = fileSystem_.createNewFile(outputPath);
       break;
     case platform::PathKind::RegularFile:
       if ((flags & Overwrite) == 0) return false;
+      // Replaced through a temporary, so that it is never left truncated or
+      // half written.
+      output = fileSystem_.createPendingFile(outputPath);
       break;
     case platform::PathKind::Directory:
     case platform::PathKind::Other:
@@ -132,9 +136,6 @@ bool SLFArchive::extract(SLFEntry entry) {
       fail("Can't open file '", outputPath);
   }
 
-  // An existing file (or one that appeared meanwhile) is replaced through a
-  // temporary, so that it is never left truncated or half written.
-  if (!output) output = fileSystem_.createPendingFile(outputPath);
   if (!output) fail("Can't open file '", outputPath);
   if (length > 0 && !output->write(buffer.get(), length)) fail("Error writing file '", outputPath);
   if (!output->close()) fail("Error writing file '", outputPath);

@@ -139,8 +139,14 @@ bool FakeFileSystem::createDirectory(const std::string& path) {
 }
 
 std::unique_ptr<platform::PendingFile> FakeFileSystem::createPendingFile(const std::string& finalPath) {
-  log.push_back("create " + finalPath);
+  log.push_back("replace " + finalPath);
   if (failCreateFile) return nullptr;
+  return std::make_unique<FakePendingFile>(*this, finalPath);
+}
+
+std::unique_ptr<platform::PendingFile> FakeFileSystem::createNewFile(const std::string& finalPath) {
+  log.push_back("create " + finalPath);
+  if (failCreateFile || exists(finalPath)) return nullptr;
   return std::make_unique<FakePendingFile>(*this, finalPath);
 }
 

@@ -39,8 +39,9 @@ class FakeFileSystem final : public platform::FileSystem {
   bool failClose = false;
   bool failCommit = false;
 
-  // What happened, one line per call: "status P", "mkdir P", "create P",
-  // "write P N", "close P", "commit P", "discard P".
+  // What happened, one line per call: "status P", "mkdir P", "create P"
+  // (a new file), "replace P" (through a temporary), "write P N", "close P",
+  // "commit P", "discard P".
   std::vector<std::string> log;
   // Only the "status"/"mkdir" lines, for asserting the directory walk.
   std::vector<std::string> walkLog() const;
@@ -49,6 +50,7 @@ class FakeFileSystem final : public platform::FileSystem {
   platform::PathKind status(const std::string& path) override;
   bool createDirectory(const std::string& path) override;
   std::unique_ptr<platform::PendingFile> createPendingFile(const std::string& finalPath) override;
+  std::unique_ptr<platform::PendingFile> createNewFile(const std::string& finalPath) override;
   bool rejectsComponent(std::string_view component) const override;
 
   // Components this fake refuses, to exercise the extractor's use of the rule.
