@@ -103,7 +103,7 @@ std::vector<std::pair<std::string, std::string>> archives() {
 std::vector<std::pair<std::string, std::string>> matchPairs() {
   using namespace std::string_literals;
   return {
-      {"star-speck", "*SPECK*\0face33\\speck.sti"s},
+      {"star-middle", "*SPECK*\0face33\\speck.sti"s},
       {"question", "a?c\0abc"s},
       {"backtrack", "a*a*a*b\0aaaaaaaaaaaaaaaaaaaaaab"s},
       {"stars-only", "***\0"s},
