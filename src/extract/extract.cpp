@@ -4,9 +4,9 @@
 // base path stored in the header) followed by the stored name. Paths are
 // built with backslashes; the platform layer maps them to the file system.
 // Names come from the archive and are refused when they could place a file
-// outside the base. The bytes go to a temporary file that replaces the
-// output path only once complete, so an existing file is never truncated or
-// left half written.
+// outside the base. A new file is created exclusively under its name; an
+// existing one is replaced by a temporary file only once that is complete, so
+// it is never truncated or left half written. A file that fails is removed.
 #include <memory>
 #include <new>
 #include <string>

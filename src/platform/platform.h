@@ -39,19 +39,21 @@ class InputFile {
   virtual ReadStatus read(void* buffer, std::size_t count) = 0;
 };
 
-// A new output file that appears under its final name only when committed.
-// Until then the bytes live in a temporary file beside the final path;
-// destroying an uncommitted PendingFile removes that temporary file, so a
-// failure never leaves a partial file under the final name.
+// An output file being written. Made by createPendingFile, it is a temporary
+// file beside the final path that replaces the final path when committed; made
+// by createNewFile, it is the final path itself. Destroying an uncommitted
+// PendingFile removes what it created, so a failure never leaves a partial
+// file under the final name.
 class PendingFile {
  public:
   virtual ~PendingFile() = default;
   // Writes all `count` bytes; false on a failed or short write.
   virtual bool write(const void* data, std::size_t count) = 0;
-  // Flushes and closes the temporary file; false if that fails.
+  // Flushes and closes the file; false if that fails.
   virtual bool close() = 0;
-  // Renames the closed temporary file over the final path, replacing a
-  // regular file there; false if that fails (the temporary is then removed).
+  // Makes the closed file final: a temporary is renamed over the final path,
+  // replacing a regular file there. False if that fails (the file is then
+  // removed).
   virtual bool commit() = 0;
 };
 
@@ -75,12 +77,9 @@ class FileSystem {
   virtual std::unique_ptr<PendingFile> createPendingFile(const std::string& finalPath) = 0;
 
   // Creates `finalPath` itself, exclusively, where nothing exists yet: nullptr
-  // when something is there by now or it cannot be created. Until committed,
-  // destroying the result removes the file again. By default the file goes
-  // through a temporary like a replacement.
-  virtual std::unique_ptr<PendingFile> createNewFile(const std::string& finalPath) {
-    return createPendingFile(finalPath);
-  }
+  // when something is there by now or it cannot be created. Saves the rename
+  // that a replacement needs.
+  virtual std::unique_ptr<PendingFile> createNewFile(const std::string& finalPath) = 0;
 
   // True for a path component that this system must never be asked to
   // create or write (for instance a device name); the extractor refuses

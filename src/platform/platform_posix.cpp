@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/stdio_console.h"
 
 namespace platform {
 namespace {
@@ -230,31 +231,13 @@ void discardEscapeSequence(int fd) {
   }
 }
 
-class PosixConsole final : public Console {
+class PosixConsole final : public StdioConsole {
  public:
-  PosixConsole()
-      : outIsTerminal_(::isatty(STDOUT_FILENO) == 1), errIsTerminal_(::isatty(STDERR_FILENO) == 1) {
+  PosixConsole() : StdioConsole(::isatty(STDOUT_FILENO) == 1, ::isatty(STDERR_FILENO) == 1) {
     // A closed pipe or lost terminal must not end the run: the writes fail
     // quietly and extraction goes on.
     ::signal(SIGPIPE, SIG_IGN);
-    if (outIsTerminal_) {
-      std::setvbuf(stdout, nullptr, _IONBF, 0);
-    } else {
-      // glibc ignores the size unless the buffer is supplied.
-      static char buffer[1 << 16];
-      std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-    }
   }
-
-  void writeOut(std::string_view text) override { std::fwrite(text.data(), 1, text.size(), stdout); }
-  void flushOut() override { std::fflush(stdout); }
-  void writeErr(std::string_view text) override {
-    std::fflush(stdout);
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
-  }
-  bool outIsTerminal() const override { return outIsTerminal_; }
-  bool errIsTerminal() const override { return errIsTerminal_; }
 
   int readKey() override {
     const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -270,10 +253,6 @@ class PosixConsole final : public Console {
     ::close(fd);
     return key;
   }
-
- private:
-  bool outIsTerminal_;
-  bool errIsTerminal_;
 };
 
 }  // namespace

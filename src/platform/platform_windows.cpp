@@ -12,6 +12,7 @@
 
 #include "platform/console_keys.h"
 #include "platform/platform.h"
+#include "platform/stdio_console.h"
 #include "platform/windows_names.h"
 
 namespace platform {
@@ -271,28 +272,13 @@ bool isConsole(DWORD standardHandle) {
   return ::GetConsoleMode(::GetStdHandle(standardHandle), &mode) != FALSE;
 }
 
-class WindowsConsole final : public Console {
+class WindowsConsole final : public StdioConsole {
  public:
-  WindowsConsole() : outIsConsole_(isConsole(STD_OUTPUT_HANDLE)), errIsConsole_(isConsole(STD_ERROR_HANDLE)) {
+  WindowsConsole() : StdioConsole(isConsole(STD_OUTPUT_HANDLE), isConsole(STD_ERROR_HANDLE)) {
     // Binary mode: a "\n" leaves as one byte, as on every other system.
     ::_setmode(::_fileno(stdout), _O_BINARY);
     ::_setmode(::_fileno(stderr), _O_BINARY);
-    if (outIsConsole_) {
-      std::setvbuf(stdout, nullptr, _IONBF, 0);
-    } else {
-      std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
-    }
   }
-
-  void writeOut(std::string_view text) override { std::fwrite(text.data(), 1, text.size(), stdout); }
-  void flushOut() override { std::fflush(stdout); }
-  void writeErr(std::string_view text) override {
-    std::fflush(stdout);
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
-  }
-  bool outIsTerminal() const override { return outIsConsole_; }
-  bool errIsTerminal() const override { return errIsConsole_; }
 
   int readKey() override {
     if (keys_.holdsCode()) return keys_.readKey(nullptr);
@@ -302,8 +288,6 @@ class WindowsConsole final : public Console {
   }
 
  private:
-  bool outIsConsole_;
-  bool errIsConsole_;
   KeyCodeReader keys_;  // holds the second code of an extended key for the rest of the run
 };
 

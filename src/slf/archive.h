@@ -54,7 +54,7 @@ std::string_view fieldText(const char (&field)[kTextFieldSize]);
 
 // True when the whole name matches the whole pattern. '*' matches any run of
 // bytes, '?' any one byte; every other byte matches itself with the letters
-// A-Z folded to a-z (nothing else folds). Linear in memory, allocation-free,
+// A-Z folded to a-z (nothing else folds). Constant memory, allocation-free,
 // time bounded by the product of the two lengths.
 bool wildcardMatch(std::string_view pattern, std::string_view name);
 bool wildcardMatch(const char* pattern, const char* name);
