@@ -100,7 +100,7 @@ TEST_F(ExtractTest, ExistingFileIsLeftAloneUnlessOverwriteIsSet) {
   EXPECT_TRUE(outcome.written);
   EXPECT_EQ(fileSystem.contents("out\\a.dat"), "new");
   EXPECT_EQ(fileSystem.log, (std::vector<std::string>{"status out", "status out\\a.dat", "replace out\\a.dat",
-                                                      "write out\\a.dat 3", "close out\\a.dat", "commit out\\a.dat"}));
+                                                      "copy out\\a.dat 3", "commit out\\a.dat"}));
 }
 
 TEST_F(ExtractTest, EmptyEntryWritesAnEmptyFileWhereverItsOffsetPoints) {
@@ -176,7 +176,7 @@ TEST_F(ExtractTest, EachFailureHasItsMessageAndLeavesTheWalkBehind) {
     }
     const bool committed = std::any_of(fileSystem.log.begin(), fileSystem.log.end(),
                                        [](const std::string& line) { return line.rfind("commit", 0) == 0; });
-    EXPECT_EQ(committed, fileSystem.failCommit);
+    EXPECT_EQ(committed, fileSystem.failCommit || fileSystem.failClose);  // only a failure at commit reaches it
   }
 }
 

@@ -4,9 +4,8 @@
 // base path stored in the header) followed by the stored name. Paths are
 // built with backslashes; the platform layer maps them to the file system.
 // Names come from the archive and are refused when they could place a file
-// outside the base. A new file is created exclusively under its name; an
-// existing one is replaced by a temporary file only once that is complete, so
-// it is never truncated or left half written. A file that fails is removed.
+// outside the base. The member is streamed from the archive into an output
+// file that the platform layer lets appear under its name only when complete.
 #include <memory>
 #include <new>
 #include <string>
@@ -102,33 +101,21 @@ bool SLFArchive::extract(SLFEntry entry) {
   createDirectories(outputPath, fileSystem_);
 
   if (entry.length < 0) throw SLFError{"Out of memory"};
-  const auto length = static_cast<std::size_t>(entry.length);
-  // An entry that cannot lie inside the archive fails before its buffer is
-  // allocated, so a hostile record never costs memory the file does not hold.
-  if (length > 0 && (entry.offset < 0 || static_cast<std::uint64_t>(entry.offset) + length > input->size())) {
+  const auto length = static_cast<std::uint64_t>(entry.length);
+  const auto offset = static_cast<std::uint64_t>(entry.offset);
+  // An entry that cannot lie inside the archive fails before anything at the
+  // output path is looked at.
+  if (length > 0 && (entry.offset < 0 || offset + length > input->size())) {
     fail("Unexpected end of file in '", libraryName);
   }
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[length == 0 ? 1 : length]);
-  if (!buffer) throw SLFError{"Out of memory"};
-  if (length > 0) {
-    if (!input->seek(static_cast<std::uint64_t>(entry.offset))) fail("Unexpected end of file in '", libraryName);
-    const platform::ReadStatus status = input->read(buffer.get(), length);
-    if (status == platform::ReadStatus::EndOfFile) fail("Unexpected end of file in '", libraryName);
-    if (status == platform::ReadStatus::Error) fail("Error reading file '", libraryName);
-  }
 
-  std::unique_ptr<platform::PendingFile> output;
+  platform::Placement placement = platform::Placement::NewFile;
   switch (fileSystem_.status(outputPath)) {
     case platform::PathKind::Missing:
-      // Nothing to replace: the file is created exclusively under its own
-      // name, and removed again if it cannot be written whole.
-      output = fileSystem_.createNewFile(outputPath);
       break;
     case platform::PathKind::RegularFile:
       if ((flags & Overwrite) == 0) return false;
-      // Replaced through a temporary, so that it is never left truncated or
-      // half written.
-      output = fileSystem_.createPendingFile(outputPath);
+      placement = platform::Placement::Replacement;
       break;
     case platform::PathKind::Directory:
     case platform::PathKind::Other:
@@ -136,11 +123,41 @@ bool SLFArchive::extract(SLFEntry entry) {
       fail("Can't open file '", outputPath);
   }
 
+  // The file appears under its name only once it is complete; every failure
+  // below discards it, so nothing partial is left and a replaced file stays.
+  const std::unique_ptr<platform::PendingFile> output = fileSystem_.createOutputFile(outputPath, placement, length);
   if (!output) fail("Can't open file '", outputPath);
-  if (length > 0 && !output->write(buffer.get(), length)) fail("Error writing file '", outputPath);
-  if (!output->close()) fail("Error writing file '", outputPath);
-  if (!output->commit()) fail("Can't open file '", outputPath);
-  return true;
+  copyEntry(*output, offset, length, libraryName, outputPath);
+  switch (output->commit()) {
+    case platform::CommitStatus::Done:
+      return true;
+    case platform::CommitStatus::WriteFailed:
+      fail("Error writing file '", outputPath);
+    case platform::CommitStatus::NotPlaced:
+      break;
+  }
+  fail("Can't open file '", outputPath);
+}
+
+void SLFArchive::copyEntry(platform::PendingFile& output, std::uint64_t offset, std::uint64_t length,
+                           std::string_view libraryName, const std::string& outputPath) {
+  platform::CopyStatus status = platform::CopyStatus::Complete;
+  try {
+    status = output.copyFrom(*input, offset, length);
+  } catch (const std::bad_alloc&) {
+    throw SLFError{"Out of memory"};
+  }
+  switch (status) {
+    case platform::CopyStatus::Complete:
+      return;
+    case platform::CopyStatus::SourceEnded:
+      fail("Unexpected end of file in '", libraryName);
+    case platform::CopyStatus::SourceFailed:
+      fail("Error reading file '", libraryName);
+    case platform::CopyStatus::WriteFailed:
+      break;
+  }
+  fail("Error writing file '", outputPath);
 }
 
 }  // namespace slf

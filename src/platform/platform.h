@@ -4,7 +4,7 @@
 // substitute fakes.
 //
 // Paths handed to the output operations (status, createDirectory,
-// createPendingFile) are built by the extractor with backslashes as
+// createOutputFile) are built by the extractor with backslashes as
 // separators and may carry a drive prefix; each implementation maps them to
 // its own file system. The archive path given to openForReading is the path
 // exactly as the user typed it.
@@ -39,22 +39,45 @@ class InputFile {
   virtual ReadStatus read(void* buffer, std::size_t count) = 0;
 };
 
-// An output file being written. Made by createPendingFile, it is a temporary
-// file beside the final path that replaces the final path when committed; made
-// by createNewFile, it is the final path itself. Destroying an uncommitted
-// PendingFile removes what it created, so a failure never leaves a partial
-// file under the final name.
+// How a copy into an output file ended.
+enum class CopyStatus {
+  Complete,      // every byte was copied
+  SourceEnded,   // the source holds fewer bytes than asked for (or cannot be positioned there)
+  SourceFailed,  // reading the source failed
+  WriteFailed,   // writing the output failed: a full disk, a file-size limit, an I/O error
+};
+
+// How making an output file final ended.
+enum class CommitStatus {
+  Done,         // the complete file is now under its final name
+  WriteFailed,  // a write error showed only when the file was flushed or closed
+  NotPlaced,    // the file could not be given its final name (for a new file: a
+                // file of that name appeared in the meantime)
+};
+
+// An output file being written. It appears under its final name only when
+// it is complete and committed; destroying an uncommitted PendingFile leaves
+// nothing of it behind: no partial file under the final name and no
+// temporary beside it. (The one exception is the in-place fallback of
+// FileSystem::createOutputFile, which rewrites the old file itself.)
 class PendingFile {
  public:
   virtual ~PendingFile() = default;
-  // Writes all `count` bytes; false on a failed or short write.
+  // Appends all `count` bytes; false on a failed or short write.
   virtual bool write(const void* data, std::size_t count) = 0;
-  // Flushes and closes the file; false if that fails.
-  virtual bool close() = 0;
-  // Makes the closed file final: a temporary is renamed over the final path,
-  // replacing a regular file there. False if that fails (the file is then
-  // removed).
-  virtual bool commit() = 0;
+  // Appends `count` bytes of `source`, starting `offset` bytes from its start,
+  // in pieces of bounded size, so that memory does not grow with `count`.
+  virtual CopyStatus copyFrom(InputFile& source, std::uint64_t offset, std::uint64_t count) = 0;
+  // Flushes and closes the file and gives it its final name. Whatever the
+  // outcome, the object is finished afterwards; on failure nothing of the
+  // file remains.
+  virtual CommitStatus commit() = 0;
+};
+
+// What an output file is meant to do at its final path.
+enum class Placement {
+  NewFile,      // nothing is there: the file is created, and never replaces anything
+  Replacement,  // a regular file is there and is replaced
 };
 
 class FileSystem {
@@ -72,14 +95,13 @@ class FileSystem {
   // it cannot be created, also when anything already exists there.
   virtual bool createDirectory(const std::string& path) = 0;
 
-  // Creates, exclusively, a temporary file in the directory of `finalPath`;
-  // nullptr when it cannot be created.
-  virtual std::unique_ptr<PendingFile> createPendingFile(const std::string& finalPath) = 0;
-
-  // Creates `finalPath` itself, exclusively, where nothing exists yet: nullptr
-  // when something is there by now or it cannot be created. Saves the rename
-  // that a replacement needs.
-  virtual std::unique_ptr<PendingFile> createNewFile(const std::string& finalPath) = 0;
+  // Starts an output file that will appear at `finalPath` when committed,
+  // holding `size` bytes (a hint: space may be reserved for them). A
+  // Replacement keeps the permission bits (0777) of the file it replaces,
+  // never its set-user-ID, set-group-ID or sticky bits; the new file belongs
+  // to whoever runs the program. nullptr when it cannot be created.
+  virtual std::unique_ptr<PendingFile> createOutputFile(const std::string& finalPath, Placement placement,
+                                                        std::uint64_t size) = 0;
 
   // True for a path component that this system must never be asked to
   // create or write (for instance a device name); the extractor refuses

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/buffered_copy.h"
 #include "platform/platform.h"
 #include "platform/stdio_console.h"
 
@@ -89,18 +90,20 @@ class PosixPendingFile final : public PendingFile {
     return writeAll(fd_, static_cast<const char*>(data), count);
   }
 
-  bool close() override {
-    const int result = ::close(fd_);
-    fd_ = -1;
-    return result == 0;
+  CopyStatus copyFrom(InputFile& source, std::uint64_t offset, std::uint64_t count) override {
+    return copyThroughBuffer(source, offset, count, *this);
   }
 
   // A file created in place (temporary and final path the same) needs no rename.
-  bool commit() override {
-    if (fd_ >= 0) return false;
-    if (temporaryPath_ != finalPath_ && ::rename(temporaryPath_.c_str(), finalPath_.c_str()) != 0) return false;
+  CommitStatus commit() override {
+    const int result = ::close(fd_);
+    fd_ = -1;
+    if (result != 0) return CommitStatus::WriteFailed;
+    if (temporaryPath_ != finalPath_ && ::rename(temporaryPath_.c_str(), finalPath_.c_str()) != 0) {
+      return CommitStatus::NotPlaced;
+    }
     committed_ = true;
-    return true;
+    return CommitStatus::Done;
   }
 
  private:
@@ -115,7 +118,7 @@ class PosixPendingFile final : public PendingFile {
 void keepModeOfReplacedFile(const std::string& finalPath, int fd) {
   struct stat existing {};
   if (::stat(finalPath.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-    ::fchmod(fd, existing.st_mode & 07777);
+    ::fchmod(fd, existing.st_mode & 0777);
   }
 }
 
@@ -145,8 +148,15 @@ class PosixFileSystem final : public FileSystem {
     return ::mkdir(toNativePath(path).c_str(), 0777) == 0;
   }
 
-  std::unique_ptr<PendingFile> createPendingFile(const std::string& finalPath) override {
+  std::unique_ptr<PendingFile> createOutputFile(const std::string& finalPath, Placement placement,
+                                                std::uint64_t) override {
     std::string native = toNativePath(finalPath);
+    if (placement == Placement::NewFile) {
+      const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd < 0) return nullptr;
+      std::string samePath = native;
+      return std::make_unique<PosixPendingFile>(fd, std::move(samePath), std::move(native));
+    }
     const std::size_t slash = native.rfind('/');
     const std::string directory = slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -159,14 +169,6 @@ class PosixFileSystem final : public FileSystem {
       if (errno != EEXIST) return nullptr;
     }
     return nullptr;
-  }
-
-  std::unique_ptr<PendingFile> createNewFile(const std::string& finalPath) override {
-    std::string native = toNativePath(finalPath);
-    const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return nullptr;
-    std::string samePath = native;
-    return std::make_unique<PosixPendingFile>(fd, std::move(samePath), std::move(native));
   }
 
   bool rejectsComponent(std::string_view) const override { return false; }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/buffered_copy.h"
 #include "platform/console_keys.h"
 #include "platform/platform.h"
 #include "platform/stdio_console.h"
@@ -118,17 +119,19 @@ class WindowsPendingFile final : public PendingFile {
     return true;
   }
 
-  bool close() override { return file_.close(); }
+  CopyStatus copyFrom(InputFile& source, std::uint64_t offset, std::uint64_t count) override {
+    return copyThroughBuffer(source, offset, count, *this);
+  }
 
   // A file created in place (temporary and final path the same) needs no rename.
-  bool commit() override {
-    if (file_.valid()) return false;
+  CommitStatus commit() override {
+    if (!file_.close()) return CommitStatus::WriteFailed;
     if (temporaryPath_ != finalPath_ &&
         ::MoveFileExA(temporaryPath_.c_str(), finalPath_.c_str(), MOVEFILE_REPLACE_EXISTING) == FALSE) {
-      return false;
+      return CommitStatus::NotPlaced;
     }
     committed_ = true;
-    return true;
+    return CommitStatus::Done;
   }
 
  private:
@@ -192,7 +195,14 @@ class WindowsFileSystem final : public FileSystem {
     return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE;
   }
 
-  std::unique_ptr<PendingFile> createPendingFile(const std::string& finalPath) override {
+  std::unique_ptr<PendingFile> createOutputFile(const std::string& finalPath, Placement placement,
+                                                std::uint64_t) override {
+    if (placement == Placement::NewFile) {
+      const HANDLE handle = ::CreateFileA(finalPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (handle == INVALID_HANDLE_VALUE) return nullptr;
+      return std::make_unique<WindowsPendingFile>(handle, finalPath, finalPath);
+    }
     const std::string directory = directoryOf(finalPath);
     const std::string stem = directory + ".arcdig-" + std::to_string(::GetCurrentProcessId()) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -206,13 +216,6 @@ class WindowsFileSystem final : public FileSystem {
       if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
     }
     return nullptr;
-  }
-
-  std::unique_ptr<PendingFile> createNewFile(const std::string& finalPath) override {
-    const HANDLE handle = ::CreateFileA(finalPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<WindowsPendingFile>(handle, finalPath, finalPath);
   }
 
   bool rejectsComponent(std::string_view component) const override {

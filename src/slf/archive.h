@@ -87,6 +87,8 @@ class SLFArchive {
 
  private:
   void loadDirectory();
+  void copyEntry(platform::PendingFile& output, std::uint64_t offset, std::uint64_t length,
+                 std::string_view libraryName, const std::string& outputPath);
   [[noreturn]] void throwLoadError(const char* fixedText) const;
 
   platform::FileSystem& fileSystem_;

@@ -32,10 +32,10 @@ class FakeInputFile final : public platform::InputFile {
 
 class FakePendingFile final : public platform::PendingFile {
  public:
-  FakePendingFile(FakeFileSystem& fileSystem, std::string finalPath)
-      : fileSystem_(fileSystem), finalPath_(std::move(finalPath)) {}
+  FakePendingFile(FakeFileSystem& fileSystem, std::string finalPath, platform::Placement placement)
+      : fileSystem_(fileSystem), finalPath_(std::move(finalPath)), placement_(placement) {}
   ~FakePendingFile() override {
-    if (!committed_) fileSystem_.log.push_back("discard " + finalPath_);
+    if (!finished_) fileSystem_.log.push_back("discard " + finalPath_);
   }
   FakePendingFile(const FakePendingFile&) = delete;
   FakePendingFile& operator=(const FakePendingFile&) = delete;
@@ -46,23 +46,38 @@ class FakePendingFile final : public platform::PendingFile {
     contents_.append(static_cast<const char*>(data), count);
     return true;
   }
-  bool close() override {
-    fileSystem_.log.push_back("close " + finalPath_);
-    return !fileSystem_.failClose;
+  platform::CopyStatus copyFrom(platform::InputFile& source, std::uint64_t offset, std::uint64_t count) override {
+    fileSystem_.log.push_back("copy " + finalPath_ + " " + std::to_string(count));
+    if (!source.seek(offset)) return platform::CopyStatus::SourceEnded;
+    std::string bytes(static_cast<std::size_t>(count), '\0');
+    switch (source.read(bytes.data(), bytes.size())) {
+      case platform::ReadStatus::Complete:
+        break;
+      case platform::ReadStatus::EndOfFile:
+        return platform::CopyStatus::SourceEnded;
+      case platform::ReadStatus::Error:
+        return platform::CopyStatus::SourceFailed;
+    }
+    if (fileSystem_.failWrite) return platform::CopyStatus::WriteFailed;
+    contents_ += bytes;
+    return platform::CopyStatus::Complete;
   }
-  bool commit() override {
+  platform::CommitStatus commit() override {
     fileSystem_.log.push_back("commit " + finalPath_);
-    if (fileSystem_.failCommit) return false;
+    finished_ = true;
+    if (fileSystem_.failClose) return platform::CommitStatus::WriteFailed;
+    const bool taken = placement_ == platform::Placement::NewFile && fileSystem_.exists(finalPath_);
+    if (fileSystem_.failCommit || taken) return platform::CommitStatus::NotPlaced;
     fileSystem_.addFile(finalPath_, contents_);
-    committed_ = true;
-    return true;
+    return platform::CommitStatus::Done;
   }
 
  private:
   FakeFileSystem& fileSystem_;
   std::string finalPath_;
+  platform::Placement placement_;
   std::string contents_;
-  bool committed_ = false;
+  bool finished_ = false;
 };
 
 std::string FakeFileSystem::normalise(const std::string& path) {
@@ -138,16 +153,12 @@ bool FakeFileSystem::createDirectory(const std::string& path) {
   return true;
 }
 
-std::unique_ptr<platform::PendingFile> FakeFileSystem::createPendingFile(const std::string& finalPath) {
-  log.push_back("replace " + finalPath);
+std::unique_ptr<platform::PendingFile> FakeFileSystem::createOutputFile(const std::string& finalPath,
+                                                                        platform::Placement placement,
+                                                                        std::uint64_t) {
+  log.push_back((placement == platform::Placement::NewFile ? "create " : "replace ") + finalPath);
   if (failCreateFile) return nullptr;
-  return std::make_unique<FakePendingFile>(*this, finalPath);
-}
-
-std::unique_ptr<platform::PendingFile> FakeFileSystem::createNewFile(const std::string& finalPath) {
-  log.push_back("create " + finalPath);
-  if (failCreateFile || exists(finalPath)) return nullptr;
-  return std::make_unique<FakePendingFile>(*this, finalPath);
+  return std::make_unique<FakePendingFile>(*this, finalPath, placement);
 }
 
 bool FakeFileSystem::rejectsComponent(std::string_view component) const {

@@ -36,12 +36,12 @@ class FakeFileSystem final : public platform::FileSystem {
   bool failRead = false;  // reads of member data or directory fail with an I/O error
   bool failCreateFile = false;
   bool failWrite = false;
-  bool failClose = false;
-  bool failCommit = false;
+  bool failClose = false;   // commit finds a deferred write error
+  bool failCommit = false;  // commit cannot give the file its name
 
   // What happened, one line per call: "status P", "mkdir P", "create P"
-  // (a new file), "replace P" (through a temporary), "write P N", "close P",
-  // "commit P", "discard P".
+  // (a new file), "replace P" (a replacement), "write P N", "copy P N" (bytes
+  // copied from the archive), "commit P", "discard P" (dropped uncommitted).
   std::vector<std::string> log;
   // Only the "status"/"mkdir" lines, for asserting the directory walk.
   std::vector<std::string> walkLog() const;
@@ -49,8 +49,8 @@ class FakeFileSystem final : public platform::FileSystem {
   std::unique_ptr<platform::InputFile> openForReading(const std::string& path) override;
   platform::PathKind status(const std::string& path) override;
   bool createDirectory(const std::string& path) override;
-  std::unique_ptr<platform::PendingFile> createPendingFile(const std::string& finalPath) override;
-  std::unique_ptr<platform::PendingFile> createNewFile(const std::string& finalPath) override;
+  std::unique_ptr<platform::PendingFile> createOutputFile(const std::string& finalPath, platform::Placement placement,
+                                                          std::uint64_t size) override;
   bool rejectsComponent(std::string_view component) const override;
 
   // Components this fake refuses, to exercise the extractor's use of the rule.
