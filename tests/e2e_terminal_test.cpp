@@ -45,7 +45,6 @@ class TerminalSession {
       ::setsid();
       if (fileSizeLimit >= 0) {
         const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
-        ::signal(SIGXFSZ, SIG_IGN);
         ::setrlimit(RLIMIT_FSIZE, &limit);
       }
       const int slave = ::open(slaveName.c_str(), O_RDWR);

@@ -1,6 +1,8 @@
 #include "cli/driver.h"
 
 #include <cstdint>
+#include <cstdlib>
+#include <cwchar>
 #include <list>
 
 namespace cli {
@@ -79,16 +81,60 @@ void appendDecimal(std::string& line, std::int32_t value) {
 
 void listEntry(const slf::SLFEntry& entry, platform::Console& console, std::string& line) {
   line.clear();
-  line += terminalSafe(slf::fieldText(entry.name), console.outIsTerminal());
+  line += terminalSafe(slf::fieldText(entry.name), console.outDisplay());
   line += "   ";
   appendDecimal(line, entry.length);
   line += " bytes\n";
   console.writeOut(line);
 }
 
+bool isAsciiControl(unsigned char byte) { return byte < 0x20 || byte == 0x7F; }
+
+// In a single-byte character set the bytes 0x80..0x9F are the C1 controls.
+bool isSingleByteControl(unsigned char byte) { return isAsciiControl(byte) || (byte >= 0x80 && byte <= 0x9F); }
+
+std::string hideControls(std::string_view text, bool (*isControl)(unsigned char)) {
+  std::string shown(text);
+  for (char& c : shown) {
+    if (isControl(static_cast<unsigned char>(c))) c = '?';
+  }
+  return shown;
+}
+
+// Decodes `text` in the locale's multibyte character set (UTF-8, say): each
+// C0, DEL or C1 character becomes one '?', whatever its length in bytes;
+// printable characters stay as they are. A byte that starts no valid
+// character is judged on its own, as in a single-byte set, so that a lone
+// 0x9B cannot act as CSI either.
+std::string hideMultibyteControls(std::string_view text) {
+  std::string shown;
+  shown.reserve(text.size());
+  std::mbstate_t state{};
+  std::size_t at = 0;
+  while (at < text.size()) {
+    wchar_t character = 0;
+    const std::size_t length = std::mbrtowc(&character, text.data() + at, text.size() - at, &state);
+    if (length == static_cast<std::size_t>(-1) || length == static_cast<std::size_t>(-2) || length == 0) {
+      state = std::mbstate_t{};
+      const auto byte = static_cast<unsigned char>(text[at]);
+      shown += isSingleByteControl(byte) ? '?' : text[at];
+      ++at;
+      continue;
+    }
+    const auto code = static_cast<std::uint32_t>(character);
+    if (code < 0x20 || (code >= 0x7F && code <= 0x9F)) {
+      shown += '?';
+    } else {
+      shown.append(text, at, length);
+    }
+    at += length;
+  }
+  return shown;
+}
+
 void reportError(platform::Console& console, std::string_view message) {
   std::string report("arcdig: ");
-  report += terminalSafe(message, console.errIsTerminal());
+  report += terminalSafe(message, console.errDisplay());
   report += '\n';
   console.writeErr(report);
 }
@@ -194,7 +240,7 @@ bool askYesNo(platform::Console& console, bool defaultAnswer) {
 
 void extractEntry(slf::SLFArchive& archive, const slf::SLFEntry& entry, slf::SLFFlags& runFlags,
                   AskMode ask, platform::Console& console) {
-  console.writeOut(terminalSafe(slf::fieldText(entry.name), console.outIsTerminal()));
+  console.writeOut(terminalSafe(slf::fieldText(entry.name), console.outDisplay()));
   if (!archive.extract(entry)) {
     console.writeOut(" already exists.");
     if (ask == AskMode::Ask) {
@@ -212,14 +258,16 @@ void extractEntry(slf::SLFArchive& archive, const slf::SLFEntry& entry, slf::SLF
   console.flushOut();
 }
 
-std::string terminalSafe(std::string_view text, bool toTerminal) {
-  std::string shown(text);
-  if (!toTerminal) return shown;
-  for (char& c : shown) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) c = '?';
+std::string terminalSafe(std::string_view text, platform::TextDisplay display) {
+  switch (display) {
+    case platform::TextDisplay::Verbatim:
+      return std::string(text);
+    case platform::TextDisplay::HideAsciiControls:
+      return hideControls(text, isAsciiControl);
+    case platform::TextDisplay::HideAllControls:
+      break;
   }
-  return shown;
+  return MB_CUR_MAX == 1 ? hideControls(text, isSingleByteControl) : hideMultibyteControls(text);
 }
 
 }  // namespace cli

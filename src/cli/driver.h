@@ -52,8 +52,10 @@ bool askYesNo(platform::Console& console, bool defaultAnswer);
 void extractEntry(slf::SLFArchive& archive, const slf::SLFEntry& entry, slf::SLFFlags& runFlags,
                   AskMode ask, platform::Console& console);
 
-// A stored text as it may be shown on `console`'s standard output or error:
-// unchanged for a file or pipe; on a terminal, control bytes become '?'.
-std::string terminalSafe(std::string_view text, bool toTerminal);
+// A stored text as it may be shown on a stream that displays text as
+// `display` says: unchanged for a file or pipe; on a terminal, each control
+// character becomes '?' (C1 ones too where the terminal may act on them,
+// judged in the locale's character set).
+std::string terminalSafe(std::string_view text, platform::TextDisplay display);
 
 }  // namespace cli

@@ -109,6 +109,16 @@ class FileSystem {
   virtual bool rejectsComponent(std::string_view component) const = 0;
 };
 
+// How text from an archive must be shown on an output stream so that it
+// cannot drive a terminal: a hostile stored name must not act as a control
+// sequence.
+enum class TextDisplay {
+  Verbatim,           // a file or pipe: every byte as it is
+  HideAsciiControls,  // a console that acts on C0 controls and DEL only: those become '?'
+  HideAllControls,    // a terminal that may act on C1 controls too: C0, DEL and C1
+                      // (U+0080..U+009F in the locale's character set) become '?'
+};
+
 class Console {
  public:
   virtual ~Console() = default;
@@ -119,8 +129,8 @@ class Console {
   // Standard error: flushes standard output first and standard error after,
   // so both streams keep the order in which they were written.
   virtual void writeErr(std::string_view text) = 0;
-  virtual bool outIsTerminal() const = 0;
-  virtual bool errIsTerminal() const = 0;
+  virtual TextDisplay outDisplay() const = 0;
+  virtual TextDisplay errDisplay() const = 0;
   // One key press from the console itself (not standard input), without echo
   // and without waiting for Enter: a code 0..255, or -1 when there is no
   // console or it cannot be read.
@@ -128,8 +138,9 @@ class Console {
 };
 
 // A hint that about `bytes` of small allocations follow (the directory and
-// its match lists): the heap is grown once and, where the system offers
-// them, backed by large pages, which saves a page fault per 4 KiB.
+// its match lists): the heap is grown once and, where the C library and the
+// system offer it, backed by large pages, which saves a page fault per 4 KiB.
+// Does nothing elsewhere.
 void reserveHeap(std::size_t bytes);
 
 // The implementations for the system the program was built for.

@@ -1,26 +1,33 @@
 // The POSIX file system and terminal. Output paths arrive with backslashes
 // as separators; every backslash is handed to the system as '/'. A drive
 // prefix such as "C:" is passed on as it stands.
+//
+// Output files are written where nothing can see them half done: into an
+// unnamed file in the target directory where the system offers one, else
+// into a named temporary beside the final path (removed again on failure and
+// on SIGINT, SIGTERM, SIGHUP or SIGQUIT). Only a complete file gets the final
+// name. When the directory cannot take a new file at all, an existing file is
+// rewritten in place instead, as it could be by any program.
 #include <fcntl.h>
-#include <malloc.h>
 #include <poll.h>
-#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <clocale>
 #include <csignal>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "platform/buffered_copy.h"
 #include "platform/platform.h"
+#include "platform/posix_extras.h"
+#include "platform/posix_interruptions.h"
 #include "platform/stdio_console.h"
+#include "platform/terminal_keys.h"
 
 namespace platform {
 namespace {
@@ -31,6 +38,13 @@ std::string toNativePath(const std::string& path) {
     if (c == '\\') c = '/';
   }
   return native;
+}
+
+// The directory part of a native path, for creating files beside it.
+std::string directoryOf(const std::string& nativePath) {
+  const std::size_t slash = nativePath.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : nativePath.substr(0, slash);
 }
 
 bool writeAll(int fd, const char* data, std::size_t count) {
@@ -51,6 +65,7 @@ class PosixInputFile final : public InputFile {
   PosixInputFile(const PosixInputFile&) = delete;
   PosixInputFile& operator=(const PosixInputFile&) = delete;
 
+  int descriptor() const { return fd_; }
   std::uint64_t size() const override { return size_; }
 
   bool seek(std::uint64_t offset) override {
@@ -75,55 +90,224 @@ class PosixInputFile final : public InputFile {
   std::uint64_t size_;
 };
 
+// Where the bytes of an output file wait until it is committed.
+enum class Staging {
+  Unnamed,         // an unnamed file in the target directory
+  NamedTemporary,  // ".arcdig-<pid>-<n>.tmp" beside the final path
+  InPlace,         // the existing file itself, rewritten from its start
+};
+
+// The largest piece handed to one in-kernel copy, so that a signal is
+// noticed between pieces of a large member.
+constexpr std::size_t kKernelCopyPiece = 64u << 20;
+
+// A fresh name for a temporary beside the files of `directory`.
+std::string nextTemporaryName(const std::string& directory) {
+  static const std::string stem = ".arcdig-" + std::to_string(::getpid()) + "-";
+  static unsigned long counter = 0;
+  return directory + "/" + stem + std::to_string(++counter) + ".tmp";
+}
+
+bool isWriteFailure(int error) { return error == ENOSPC || error == EFBIG || error == EDQUOT; }
+
 class PosixPendingFile final : public PendingFile {
  public:
-  PosixPendingFile(int fd, std::string temporaryPath, std::string finalPath)
-      : fd_(fd), temporaryPath_(std::move(temporaryPath)), finalPath_(std::move(finalPath)) {}
+  PosixPendingFile(int fd, Staging staging, Placement placement, std::string finalPath, std::string temporaryPath)
+      : fd_(fd),
+        staging_(staging),
+        placement_(placement),
+        finalPath_(std::move(finalPath)),
+        temporaryPath_(std::move(temporaryPath)) {}
+
   ~PosixPendingFile() override {
     if (fd_ >= 0) ::close(fd_);
-    if (!committed_) ::unlink(temporaryPath_.c_str());
+    if (staging_ == Staging::NamedTemporary && !finished_) discardTemporary();
   }
   PosixPendingFile(const PosixPendingFile&) = delete;
   PosixPendingFile& operator=(const PosixPendingFile&) = delete;
 
+  // Makes every write fail: space for an in-place rewrite could not be had,
+  // and the old bytes must stay as they are.
+  void refuseWrites() { writesRefused_ = true; }
+
   bool write(const void* data, std::size_t count) override {
-    return writeAll(fd_, static_cast<const char*>(data), count);
+    if (writesRefused_ || !writeAll(fd_, static_cast<const char*>(data), count)) return false;
+    written_ += count;
+    return true;
   }
 
   CopyStatus copyFrom(InputFile& source, std::uint64_t offset, std::uint64_t count) override {
+    if (writesRefused_) return CopyStatus::WriteFailed;
+    auto* posixSource = dynamic_cast<PosixInputFile*>(&source);
+    if (posixSource != nullptr) {
+      const std::uint64_t copied = copyInKernel(posixSource->descriptor(), offset, count);
+      if (kernelCopyFailed_) return CopyStatus::WriteFailed;
+      offset += copied;
+      count -= copied;
+    }
+    // The rest goes through a buffer: where the kernel cannot copy, and after
+    // an I/O error, which the buffered copy then pins on the read or the write.
     return copyThroughBuffer(source, offset, count, *this);
   }
 
-  // A file created in place (temporary and final path the same) needs no rename.
   CommitStatus commit() override {
-    const int result = ::close(fd_);
-    fd_ = -1;
-    if (result != 0) return CommitStatus::WriteFailed;
-    if (temporaryPath_ != finalPath_ && ::rename(temporaryPath_.c_str(), finalPath_.c_str()) != 0) {
-      return CommitStatus::NotPlaced;
+    finished_ = true;
+    switch (staging_) {
+      case Staging::Unnamed:
+        return commitUnnamed();
+      case Staging::NamedTemporary:
+        return commitNamedTemporary();
+      case Staging::InPlace:
+        break;
     }
-    committed_ = true;
-    return CommitStatus::Done;
+    return commitInPlace();
   }
 
  private:
+  // Copies in the kernel for as long as it can; returns the bytes copied.
+  // Sets kernelCopyFailed_ when the output cannot take more.
+  std::uint64_t copyInKernel(int sourceFd, std::uint64_t offset, std::uint64_t count) {
+    std::uint64_t copied = 0;
+    while (copied < count) {
+      const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(count - copied, kKernelCopyPiece));
+      const long long got = posix_extras::copyInKernel(sourceFd, offset + copied, fd_, piece);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0 && isWriteFailure(errno)) {
+        kernelCopyFailed_ = true;
+        break;
+      }
+      // A failure (or nothing copied) on the first call: the kernel cannot
+      // copy between these files; the end of the source or an I/O error
+      // later: the buffered copy tells which.
+      if (got <= 0) break;
+      copied += static_cast<std::uint64_t>(got);
+      written_ += static_cast<std::uint64_t>(got);
+      if (copied == static_cast<std::uint64_t>(got) && static_cast<std::size_t>(got) < piece) break;
+    }
+    return copied;
+  }
+
+  CommitStatus closeFile() {
+    const int result = ::close(fd_);
+    fd_ = -1;
+    return result == 0 ? CommitStatus::Done : CommitStatus::WriteFailed;
+  }
+
+  CommitStatus commitUnnamed() {
+    if (placement_ == Placement::NewFile) {
+      if (!posix_extras::nameUnnamedFile(fd_, finalPath_.c_str())) return CommitStatus::NotPlaced;
+      if (closeFile() == CommitStatus::Done) return CommitStatus::Done;
+      ::unlink(finalPath_.c_str());
+      return CommitStatus::WriteFailed;
+    }
+    // A name of its own first, then renamed over the old file; signals wait,
+    // so that the name cannot outlive an interruption.
+    const interruptions::DeferSignals deferred;
+    const std::string directory = directoryOf(finalPath_);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::string temporary = nextTemporaryName(directory);
+      if (posix_extras::nameUnnamedFile(fd_, temporary.c_str())) {
+        if (::rename(temporary.c_str(), finalPath_.c_str()) != 0) {
+          ::unlink(temporary.c_str());
+          return CommitStatus::NotPlaced;
+        }
+        return closeFile();
+      }
+      if (errno != EEXIST) return CommitStatus::NotPlaced;
+    }
+    return CommitStatus::NotPlaced;
+  }
+
+  CommitStatus commitNamedTemporary() {
+    if (closeFile() != CommitStatus::Done) {
+      discardTemporary();
+      return CommitStatus::WriteFailed;
+    }
+    const interruptions::DeferSignals deferred;
+    bool linked = false;
+    if (placement_ == Placement::NewFile) {
+      // A link never replaces a file that appeared in the meantime; where
+      // the file system has no links, a rename is the best there is.
+      linked = ::link(temporaryPath_.c_str(), finalPath_.c_str()) == 0;
+      if (!linked && errno == EEXIST) {
+        discardTemporary();
+        return CommitStatus::NotPlaced;
+      }
+    }
+    if (linked) {
+      discardTemporary();
+      return CommitStatus::Done;
+    }
+    if (::rename(temporaryPath_.c_str(), finalPath_.c_str()) != 0) {
+      discardTemporary();
+      return CommitStatus::NotPlaced;
+    }
+    interruptions::clearTemporary();
+    return CommitStatus::Done;
+  }
+
+  // The old file is overwritten from its start; what lies beyond the new
+  // length is cut off last.
+  CommitStatus commitInPlace() {
+    if (writesRefused_) return CommitStatus::WriteFailed;
+    const bool cut = ::ftruncate(fd_, static_cast<off_t>(written_)) == 0;
+    const CommitStatus closed = closeFile();
+    return cut ? closed : CommitStatus::WriteFailed;
+  }
+
+  void discardTemporary() {
+    const interruptions::DeferSignals deferred;
+    ::unlink(temporaryPath_.c_str());
+    interruptions::clearTemporary();
+  }
+
   int fd_;
-  std::string temporaryPath_;
+  Staging staging_;
+  Placement placement_;
   std::string finalPath_;
-  bool committed_ = false;
+  std::string temporaryPath_;  // NamedTemporary only
+  std::uint64_t written_ = 0;
+  bool writesRefused_ = false;
+  bool kernelCopyFailed_ = false;
+  bool finished_ = false;
 };
 
-// A replaced file keeps its permission bits, as it would if it had been
-// rewritten in place.
-void keepModeOfReplacedFile(const std::string& finalPath, int fd) {
+mode_t currentUmask() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
+// The permission bits a replacement takes over: never set-user-ID,
+// set-group-ID or sticky, since the new file belongs to whoever runs us.
+mode_t permissionsOf(const std::string& nativePath) {
   struct stat existing {};
-  if (::stat(finalPath.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-    ::fchmod(fd, existing.st_mode & 0777);
-  }
+  if (::stat(nativePath.c_str(), &existing) != 0) return 0666 & ~currentUmask();
+  return existing.st_mode & 0777;
+}
+
+bool directoryRefusesNewFiles(int error) { return error == EACCES || error == EPERM; }
+
+bool systemLacksUnnamedFiles(int error) {
+  return error == EOPNOTSUPP || error == EISDIR || error == EINVAL || error == ENOSYS;
+}
+
+// Unnamed files can always be named where /proc shows the descriptors.
+bool unnamedFilesCanBeNamed() {
+  static const bool available = ::access("/proc/self/fd", X_OK) == 0;
+  return available;
+}
+
+// A file that fits under the process's file-size limit.
+bool fitsSizeLimit(std::uint64_t size) {
+  rlimit limit{};
+  return ::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY || size <= limit.rlim_cur;
 }
 
 class PosixFileSystem final : public FileSystem {
  public:
+  PosixFileSystem() { interruptions::install(); }
+
   std::unique_ptr<InputFile> openForReading(const std::string& path) override {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return nullptr;
@@ -149,24 +333,34 @@ class PosixFileSystem final : public FileSystem {
   }
 
   std::unique_ptr<PendingFile> createOutputFile(const std::string& finalPath, Placement placement,
-                                                std::uint64_t) override {
+                                                std::uint64_t size) override {
     std::string native = toNativePath(finalPath);
-    if (placement == Placement::NewFile) {
-      const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd < 0) return nullptr;
-      std::string samePath = native;
-      return std::make_unique<PosixPendingFile>(fd, std::move(samePath), std::move(native));
-    }
-    const std::size_t slash = native.rfind('/');
-    const std::string directory = slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string temporary = directory + ".arcdig-" + processId_ + "-" + std::to_string(++counter_) + ".tmp";
-      const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const std::string directory = directoryOf(native);
+    const mode_t keptMode = placement == Placement::Replacement ? permissionsOf(native) : 0;
+
+    if (unnamedFilesCanBeNamed()) {
+      const int fd = posix_extras::openUnnamedFile(directory.c_str());
       if (fd >= 0) {
-        keepModeOfReplacedFile(native, fd);
-        return std::make_unique<PosixPendingFile>(fd, std::move(temporary), std::move(native));
+        if (placement == Placement::Replacement) ::fchmod(fd, keptMode);
+        return std::make_unique<PosixPendingFile>(fd, Staging::Unnamed, placement, std::move(native), "");
       }
-      if (errno != EEXIST) return nullptr;
+      if (!systemLacksUnnamedFiles(errno)) return fallBackInPlace(errno, placement, std::move(native), size);
+    }
+
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string temporary = nextTemporaryName(directory);
+      const interruptions::DeferSignals deferred;
+      const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd < 0 && errno == EEXIST) continue;
+      if (fd < 0) return fallBackInPlace(errno, placement, std::move(native), size);
+      if (!interruptions::registerTemporary(temporary)) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return nullptr;
+      }
+      if (placement == Placement::Replacement) ::fchmod(fd, keptMode);
+      return std::make_unique<PosixPendingFile>(fd, Staging::NamedTemporary, placement, std::move(native),
+                                                std::move(temporary));
     }
     return nullptr;
   }
@@ -174,28 +368,47 @@ class PosixFileSystem final : public FileSystem {
   bool rejectsComponent(std::string_view) const override { return false; }
 
  private:
-  const std::string processId_ = std::to_string(::getpid());
-  unsigned long counter_ = 0;
+  // A directory that takes no new file may still hold a file that can be
+  // written: it is rewritten in place, once space for the new bytes is
+  // reserved, so that a full disk shows before any old byte is lost.
+  static std::unique_ptr<PendingFile> fallBackInPlace(int error, Placement placement, std::string native,
+                                                      std::uint64_t size) {
+    if (placement != Placement::Replacement || !directoryRefusesNewFiles(error)) return nullptr;
+    const int fd = ::open(native.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    auto file = std::make_unique<PosixPendingFile>(fd, Staging::InPlace, placement, std::move(native), "");
+    if (!fitsSizeLimit(size) || isWriteFailure(posix_extras::reserveSpace(fd, size))) file->refuseWrites();
+    return file;
+  }
 };
 
-// Puts the terminal into a raw mode for one read and restores the previous
-// mode when it goes out of scope.
-class RawModeGuard {
+// Puts the terminal into its key-reading mode for one read and restores the
+// previous mode when it goes out of scope, or from the signal handler if the
+// process is ended first. Signals stay on, so the quit key (Ctrl+\) ends the
+// run; only the interrupt and suspend keys are turned off, so that Ctrl+C and
+// Ctrl+Z arrive as keys and answer "no".
+class KeyReadingMode {
  public:
-  explicit RawModeGuard(int fd) : fd_(fd) {
+  explicit KeyReadingMode(int fd) : fd_(fd) {
     if (::tcgetattr(fd_, &saved_) != 0) return;
-    termios raw = saved_;
-    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
-    raw.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL | INLCR | IGNCR);
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    active_ = ::tcsetattr(fd_, TCSANOW, &raw) == 0;
+    termios keys = saved_;
+    keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | IEXTEN);
+    keys.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL | INLCR | IGNCR);
+    keys.c_cc[VINTR] = _POSIX_VDISABLE;
+    keys.c_cc[VSUSP] = _POSIX_VDISABLE;
+    keys.c_cc[VMIN] = 1;
+    keys.c_cc[VTIME] = 0;
+    interruptions::registerTerminal(fd_, saved_);
+    active_ = ::tcsetattr(fd_, TCSANOW, &keys) == 0;
+    if (!active_) interruptions::clearTerminal();
   }
-  ~RawModeGuard() {
-    if (active_) ::tcsetattr(fd_, TCSANOW, &saved_);
+  ~KeyReadingMode() {
+    if (!active_) return;
+    ::tcsetattr(fd_, TCSANOW, &saved_);
+    interruptions::clearTerminal();
   }
-  RawModeGuard(const RawModeGuard&) = delete;
-  RawModeGuard& operator=(const RawModeGuard&) = delete;
+  KeyReadingMode(const KeyReadingMode&) = delete;
+  KeyReadingMode& operator=(const KeyReadingMode&) = delete;
   bool active() const { return active_; }
 
  private:
@@ -218,27 +431,17 @@ int readByte(int fd, int timeoutMs) {
   }
 }
 
-// The rest of an escape sequence sent by one key (cursor, function and
-// editing keys, Alt combinations) arrives right behind its ESC; it is read
-// and dropped so that it cannot answer a later question.
-void discardEscapeSequence(int fd) {
-  constexpr int kFollowMs = 50;
-  const int introducer = readByte(fd, kFollowMs);
-  if (introducer == '[') {  // CSI: parameters, then one final byte 0x40..0x7E
-    for (int byte = readByte(fd, kFollowMs); byte >= 0; byte = readByte(fd, kFollowMs)) {
-      if (byte >= 0x40 && byte <= 0x7E) break;
-    }
-  } else if (introducer == 'O') {  // SS3: one more byte
-    readByte(fd, kFollowMs);
-  }
-}
-
 class PosixConsole final : public StdioConsole {
  public:
-  PosixConsole() : StdioConsole(::isatty(STDOUT_FILENO) == 1, ::isatty(STDERR_FILENO) == 1) {
+  PosixConsole()
+      : StdioConsole(::isatty(STDOUT_FILENO) == 1, ::isatty(STDERR_FILENO) == 1, TextDisplay::HideAllControls) {
     // A closed pipe or lost terminal must not end the run: the writes fail
     // quietly and extraction goes on.
     ::signal(SIGPIPE, SIG_IGN);
+    // The terminal's character set, for telling one key and one control
+    // character from another; nothing else depends on the locale.
+    std::setlocale(LC_CTYPE, "");
+    interruptions::install();
   }
 
   int readKey() override {
@@ -246,11 +449,8 @@ class PosixConsole final : public StdioConsole {
     if (fd < 0) return -1;
     int key = -1;
     {
-      RawModeGuard raw(fd);
-      if (raw.active()) {
-        key = readByte(fd, -1);
-        if (key == 27) discardEscapeSequence(fd);
-      }
+      const KeyReadingMode mode(fd);
+      if (mode.active()) key = readTerminalKey([fd](int timeoutMs) { return readByte(fd, timeoutMs); });
     }
     ::close(fd);
     return key;
@@ -258,31 +458,6 @@ class PosixConsole final : public StdioConsole {
 };
 
 }  // namespace
-
-void reserveHeap(std::size_t bytes) {
-  constexpr std::size_t kBlock = 16u << 20;
-  constexpr std::size_t kHugePage = 2u << 20;
-  if (bytes < 4 * kHugePage) return;
-  // Blocks of this size now come from the heap rather than from mmap, and the
-  // heap is kept when they are freed, so the small allocations that follow
-  // are carved from the range marked for huge pages here.
-  mallopt(M_MMAP_THRESHOLD, static_cast<int>(2 * kBlock));
-  mallopt(M_TRIM_THRESHOLD, 1 << 30);
-  std::vector<void*> blocks;
-  for (std::size_t reserved = 0; reserved < bytes; reserved += kBlock) blocks.push_back(std::malloc(kBlock));
-  std::uintptr_t low = UINTPTR_MAX;
-  std::uintptr_t high = 0;
-  for (void* block : blocks) {
-    if (block == nullptr) continue;
-    const auto at = reinterpret_cast<std::uintptr_t>(block);
-    low = std::min(low, at);
-    high = std::max(high, at + kBlock);
-  }
-  low = (low + kHugePage - 1) & ~std::uintptr_t{kHugePage - 1};
-  high &= ~std::uintptr_t{kHugePage - 1};
-  if (high > low) ::madvise(reinterpret_cast<void*>(low), high - low, MADV_HUGEPAGE);
-  for (void* block : blocks) std::free(block);
-}
 
 FileSystem& systemFileSystem() {
   static PosixFileSystem fileSystem;

@@ -277,7 +277,9 @@ bool isConsole(DWORD standardHandle) {
 
 class WindowsConsole final : public StdioConsole {
  public:
-  WindowsConsole() : StdioConsole(isConsole(STD_OUTPUT_HANDLE), isConsole(STD_ERROR_HANDLE)) {
+  // The Windows console shows code-page bytes and acts on no C1 control.
+  WindowsConsole()
+      : StdioConsole(isConsole(STD_OUTPUT_HANDLE), isConsole(STD_ERROR_HANDLE), TextDisplay::HideAsciiControls) {
     // Binary mode: a "\n" leaves as one byte, as on every other system.
     ::_setmode(::_fileno(stdout), _O_BINARY);
     ::_setmode(::_fileno(stderr), _O_BINARY);

@@ -4,9 +4,10 @@
 
 namespace platform {
 
-StdioConsole::StdioConsole(bool outIsTerminal, bool errIsTerminal)
-    : outIsTerminal_(outIsTerminal), errIsTerminal_(errIsTerminal) {
-  if (outIsTerminal_) {
+StdioConsole::StdioConsole(bool outIsTerminal, bool errIsTerminal, TextDisplay terminalDisplay)
+    : outDisplay_(outIsTerminal ? terminalDisplay : TextDisplay::Verbatim),
+      errDisplay_(errIsTerminal ? terminalDisplay : TextDisplay::Verbatim) {
+  if (outIsTerminal) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
   } else {
     // Supplied, because some C libraries ignore the size of a buffer they allocate.

@@ -11,17 +11,18 @@ class StdioConsole : public Console {
   void writeOut(std::string_view text) override;
   void flushOut() override;
   void writeErr(std::string_view text) override;
-  bool outIsTerminal() const override { return outIsTerminal_; }
-  bool errIsTerminal() const override { return errIsTerminal_; }
+  TextDisplay outDisplay() const override { return outDisplay_; }
+  TextDisplay errDisplay() const override { return errDisplay_; }
 
  protected:
   // Standard output goes out unbuffered to an interactive console, so a
-  // question is seen at once, and in 64 KiB blocks to a file or pipe.
-  StdioConsole(bool outIsTerminal, bool errIsTerminal);
+  // question is seen at once, and in 64 KiB blocks to a file or pipe. A
+  // stream that is a console shows text as `terminalDisplay` says.
+  StdioConsole(bool outIsTerminal, bool errIsTerminal, TextDisplay terminalDisplay);
 
  private:
-  bool outIsTerminal_;
-  bool errIsTerminal_;
+  TextDisplay outDisplay_;
+  TextDisplay errDisplay_;
 };
 
 }  // namespace platform

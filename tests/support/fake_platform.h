@@ -71,13 +71,13 @@ class FakeConsole final : public platform::Console {
   std::size_t flushedOut = 0;       // bytes of `out` flushed so far
   std::vector<std::size_t> visibleAtKeyRead;  // flushedOut when each key was read
   std::deque<int> keys;  // answers for readKey; -1 once they run out
-  bool terminal = false;
+  platform::TextDisplay display = platform::TextDisplay::Verbatim;  // of both streams
 
   void writeOut(std::string_view text) override;
   void flushOut() override;
   void writeErr(std::string_view text) override;
-  bool outIsTerminal() const override { return terminal; }
-  bool errIsTerminal() const override { return terminal; }
+  platform::TextDisplay outDisplay() const override { return display; }
+  platform::TextDisplay errDisplay() const override { return display; }
   int readKey() override;
 };
 

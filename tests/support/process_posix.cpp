@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "support/process.h"
@@ -37,50 +38,80 @@ void drain(int outFd, int errFd, std::string& out, std::string& err) {
   }
 }
 
+// In the child, between fork and exec.
+[[noreturn]] void becomeTool(const std::string& program, const std::vector<std::string>& arguments,
+                             const ProcessOptions& options, int outFd, int errFd) {
+  ::setsid();  // no controlling terminal
+  const std::string input = options.standardInputFile.empty() ? "/dev/null" : options.standardInputFile;
+  const int inFd = ::open(input.c_str(), O_RDONLY);
+  if (inFd < 0) ::_exit(126);
+  ::dup2(inFd, 0);
+  ::dup2(outFd, 1);
+  ::dup2(errFd, 2);
+  // The tool must meet every signal as a user's shell would hand it over.
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXFSZ, SIGPIPE}) ::signal(signal, SIG_DFL);
+  const rlimit noCore{0, 0};
+  ::setrlimit(RLIMIT_CORE, &noCore);
+  if (options.fileSizeLimit >= 0) {
+    const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
+  }
+  for (const std::string& variable : options.environment) ::putenv(const_cast<char*>(variable.c_str()));
+  if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) ::_exit(126);
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  ::execv(program.c_str(), argv.data());
+  ::_exit(127);
+}
+
 }  // namespace
 
-ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
-                         const ProcessOptions& options) {
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
+                           const ProcessOptions& options) {
   int outPipe[2];
   int errPipe[2] = {-1, -1};
   if (::pipe(outPipe) != 0) throw std::runtime_error("pipe failed");
   const bool separate = options.streams == StreamMode::Separate;
   if (separate && ::pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
-
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-
-  const pid_t child = ::fork();
-  if (child < 0) throw std::runtime_error("fork failed");
-  if (child == 0) {
-    ::setsid();  // no controlling terminal
-    const std::string input = options.standardInputFile.empty() ? "/dev/null" : options.standardInputFile;
-    const int inFd = ::open(input.c_str(), O_RDONLY);
-    if (inFd < 0) ::_exit(126);
-    ::dup2(inFd, 0);
-    ::dup2(outPipe[1], 1);
-    ::dup2(separate ? errPipe[1] : outPipe[1], 2);
-    if (options.fileSizeLimit >= 0) {
-      const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
-      ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
-      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
-    }
-    if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) ::_exit(126);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
-  }
+  pid_ = ::fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) becomeTool(program, arguments, options, outPipe[1], separate ? errPipe[1] : outPipe[1]);
   ::close(outPipe[1]);
   if (separate) ::close(errPipe[1]);
+  outFd_ = outPipe[0];
+  errFd_ = errPipe[0];
+}
 
+ChildProcess::~ChildProcess() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGKILL);
+  wait();
+}
+
+bool ChildProcess::running() const {
+  siginfo_t info{};
+  return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+}
+
+ProcessResult ChildProcess::wait() {
   ProcessResult result;
-  drain(outPipe[0], errPipe[0], result.out, result.err);
+  drain(outFd_, errFd_, result.out, result.err);
   int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  rusage usage{};
+  while (::wait4(pid_, &status, 0, &usage) < 0 && errno == EINTR) {
   }
+  pid_ = -1;
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  result.maxResidentKiB = usage.ru_maxrss;
   return result;
+}
+
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
+                         const ProcessOptions& options) {
+  return ChildProcess(program, arguments, options).wait();
 }
 
 }  // namespace slftest

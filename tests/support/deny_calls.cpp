@@ -1,0 +1,71 @@
+// Loaded into the tool with LD_PRELOAD by end-to-end tests, so that the tool
+// meets a system or file system that lacks a call it prefers and must take
+// its other way. ARCDIG_TEST_DENY lists what fails:
+//   unnamed     open() with O_TMPFILE fails with EOPNOTSUPP
+//   kernelcopy  copy_file_range() fails with ENOSYS
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/types.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool denied(const char* what) {
+  const char* list = std::getenv("ARCDIG_TEST_DENY");
+  return list != nullptr && std::strstr(list, what) != nullptr;
+}
+
+template <typename Function>
+Function next(const char* name) {
+  return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
+}
+
+using OpenFunction = int (*)(const char*, int, ...);
+
+int openUnlessDenied(const char* name, const char* path, int flags, unsigned mode) {
+  if ((flags & O_TMPFILE) == O_TMPFILE && denied("unnamed")) {
+    errno = EOPNOTSUPP;
+    return -1;
+  }
+  return next<OpenFunction>(name)(path, flags, mode);
+}
+
+unsigned modeArgument(int flags, std::va_list arguments) {
+  return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, unsigned) : 0u;
+}
+
+}  // namespace
+
+extern "C" {
+
+int open(const char* path, int flags, ...) {
+  std::va_list arguments;
+  va_start(arguments, flags);
+  const unsigned mode = modeArgument(flags, arguments);
+  va_end(arguments);
+  return openUnlessDenied("open", path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+  std::va_list arguments;
+  va_start(arguments, flags);
+  const unsigned mode = modeArgument(flags, arguments);
+  va_end(arguments);
+  return openUnlessDenied("open64", path, flags, mode);
+}
+
+ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, std::size_t count,
+                        unsigned flags) {
+  if (denied("kernelcopy")) {
+    errno = ENOSYS;
+    return -1;
+  }
+  using Function = ssize_t (*)(int, off64_t*, int, off64_t*, std::size_t, unsigned);
+  return next<Function>("copy_file_range")(in, inOffset, out, outOffset, count, flags);
+}
+
+}  // extern "C"
