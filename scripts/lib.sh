@@ -15,9 +15,10 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
 }
 
-# What a native build and its tests need.
+# What a native build and its tests need (localedef and the locale sources
+# make the terminal tests' Shift_JIS locale).
 ensure_build_tools() {
-  ensure_packages cmake make g++ libgtest-dev
+  ensure_packages cmake make g++ libgtest-dev locales
 }
 
 jobs() {

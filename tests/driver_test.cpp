@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <string>
 #include <vector>
 
@@ -221,55 +220,6 @@ TEST_F(ExtractionRunTest, ControlBytesAreShownAsQuestionMarksOnlyOnATerminal) {
   fileSystem.failCreateDirectory.insert("\x1bout");
   EXPECT_EQ(run({"-o", "c.slf", "*", "-d", "\x1bout"}), 1);
   EXPECT_EQ(console.combined, "a?[2Jb?\xE9" "arcdig: Can't create directory '?out'\n");
-}
-
-// Sets LC_CTYPE for one test and puts the previous setting back.
-class CharacterSet {
- public:
-  explicit CharacterSet(const char* locale) : previous_(std::setlocale(LC_CTYPE, nullptr)) {
-    available_ = std::setlocale(LC_CTYPE, locale) != nullptr;
-  }
-  ~CharacterSet() { std::setlocale(LC_CTYPE, previous_.c_str()); }
-  CharacterSet(const CharacterSet&) = delete;
-  CharacterSet& operator=(const CharacterSet&) = delete;
-  bool available() const { return available_; }
-
- private:
-  std::string previous_;
-  bool available_ = false;
-};
-
-TEST(TerminalSafeText, ControlCharactersOfTheTerminalsCharacterSetBecomeOneQuestionMarkEach) {
-  using platform::TextDisplay;
-  struct Case {
-    const char* locale;
-    TextDisplay display;
-    std::string text;
-    std::string shown;
-  };
-  const std::vector<Case> cases = {
-      // UTF-8: C1 controls are two bytes each and become one '?'; printable
-      // characters, multibyte ones included, stay.
-      {"C.UTF-8", TextDisplay::HideAllControls, "a\xC2\x9B" "31mb", "a?31mb"},
-      {"C.UTF-8", TextDisplay::HideAllControls, "\xC2\x9D" "0;t\xC2\x90x", "?0;t?x"},
-      {"C.UTF-8", TextDisplay::HideAllControls, "t\xC3\xBCr.sti", "t\xC3\xBCr.sti"},
-      {"C.UTF-8", TextDisplay::HideAllControls, "\x1b[2J\x7f\x07", "?[2J??"},
-      {"C.UTF-8", TextDisplay::HideAllControls, "\xC2\xA0\xE2\x82\xAC", "\xC2\xA0\xE2\x82\xAC"},
-      // Bytes that start no valid character are judged one by one: a lone
-      // C1 byte is hidden, a Latin-1 letter is left for the terminal.
-      {"C.UTF-8", TextDisplay::HideAllControls, "\x9B" "1m\xFC\xC2", "?1m\xFC\xC2"},
-      // A single-byte character set: the bytes 0x80..0x9F are the C1 controls.
-      {"C", TextDisplay::HideAllControls, "\x9B" "1m\xC2\x9B\xFC\x1b", "?1m\xC2?\xFC?"},
-      // A console that acts on C0 and DEL only, and a file or pipe.
-      {"C.UTF-8", TextDisplay::HideAsciiControls, "\x1b\xC2\x9B\x7f", "?\xC2\x9B?"},
-      {"C.UTF-8", TextDisplay::Verbatim, "\x1b\xC2\x9B\x7f", "\x1b\xC2\x9B\x7f"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.locale) + ": " + c.shown);
-    const CharacterSet characterSet(c.locale);
-    ASSERT_TRUE(characterSet.available());
-    EXPECT_EQ(cli::terminalSafe(c.text, c.display), c.shown);
-  }
 }
 
 }  // namespace
