@@ -62,6 +62,7 @@ def main():
     ratio_rows = [
         ("extract *tilesets* (6,324 × 1–22 KiB)", "extract_tilesets", "GNU tar -x", 1.0),
         ("extract *large* (24 × 16 MiB)", "extract_large", "bsdtar -x", 1.0),
+        ("extract *large* (24 × 16 MiB)", "extract_large_cp", "cp -r of the tree", 1.1),
         ("list *many* (200,000 entries) to a file", "list_many", "GNU tar -t", 0.3),
         ("list *tilesets* to a file", "list_tilesets", "unzip -l", 1.0),
     ]
@@ -80,11 +81,12 @@ def main():
         ours_kib = int(stream.read().strip() or 0)
     with open(os.path.join(results, "memory_bsdtar.txt")) as stream:
         theirs_kib = int(stream.read().strip() or 0)
-    limit = largest_entry_bytes(large_slf) + 16 * MIB
+    # Members are streamed: memory must not grow with the largest of them.
+    limit = 16 * MIB
     ours = ours_kib * 1024
-    rows.append(("peak memory (max RSS) extracting *large*", f"{ours / MIB:.1f} MiB",
-                 f"{theirs_kib * 1024 / MIB:.1f} MiB (bsdtar -x)", f"{ours / limit:.2f}× of limit",
-                 f"≤ {limit / MIB:.0f} MiB (largest entry + 16 MiB)", verdict(ours <= limit)))
+    rows.append((f"peak memory (max RSS) extracting *large* (largest member {largest_entry_bytes(large_slf) / MIB:.0f} MiB)",
+                 f"{ours / MIB:.1f} MiB", f"{theirs_kib * 1024 / MIB:.1f} MiB (bsdtar -x)",
+                 f"{ours / limit:.2f}× of limit", "≤ 16 MiB", verdict(ours <= limit)))
 
     print("| Work | arcdig (median) | peer (median) | ratio | target | result |")
     print("|---|---|---|---|---|---|")

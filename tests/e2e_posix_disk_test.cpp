@@ -151,4 +151,28 @@ TEST(PosixDisk, BackslashesBecomeDirectoriesAndExistingModesAreKept) {
   EXPECT_EQ(info.st_mode & 0777, 0750u);  // a replaced file keeps its permissions
 }
 
+// Links the user made inside the output folder: one standing for a folder is
+// followed; one standing where a file goes is replaced by the file, its
+// target untouched; one pointing nowhere is never written through.
+TEST(PosixDisk, SymbolicLinksInTheOutputFolder) {
+  slftest::TempDir dir;
+  slftest::SlfWriter().add("linked\\a.dat", "A").add("file.lnk", "F").add("nowhere.lnk", "N").writeTo(dir / "a.slf");
+  std::filesystem::create_directories(dir / "out");
+  std::filesystem::create_directories(dir / "elsewhere");
+  slftest::writeFile(dir / "target.txt", "target");
+  std::filesystem::create_directory_symlink(dir / "elsewhere", dir / "out/linked");
+  std::filesystem::create_symlink(dir / "target.txt", dir / "out/file.lnk");
+  std::filesystem::create_symlink(dir / "missing.txt", dir / "out/nowhere.lnk");
+
+  const slftest::ProcessResult result = runTool({"-o", dir / "a.slf", "*", "-d", dir / "out"});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.err, "arcdig: Can't open file '" + (dir / "out") + "\\nowhere.lnk'\n");
+  EXPECT_EQ(readFile(dir / "elsewhere/a.dat"), "A");
+  EXPECT_FALSE(std::filesystem::is_symlink(dir / "out/file.lnk"));
+  EXPECT_EQ(readFile(dir / "out/file.lnk"), "F");
+  EXPECT_EQ(readFile(dir / "target.txt"), "target");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "out/nowhere.lnk"));
+  EXPECT_FALSE(slftest::pathExists(dir / "missing.txt"));
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 // its other way. ARCDIG_TEST_DENY lists what fails:
 //   unnamed     open() with O_TMPFILE fails with EOPNOTSUPP
 //   kernelcopy  copy_file_range() fails with ENOSYS
+//   nospace     fallocate() fails with ENOSPC, as on a full disk
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/types.h>
@@ -66,6 +67,24 @@ ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, 
   }
   using Function = ssize_t (*)(int, off64_t*, int, off64_t*, std::size_t, unsigned);
   return next<Function>("copy_file_range")(in, inOffset, out, outOffset, count, flags);
+}
+
+int fallocate(int fd, int mode, off_t offset, off_t length) {
+  if (denied("nospace")) {
+    errno = ENOSPC;
+    return -1;
+  }
+  using Function = int (*)(int, int, off_t, off_t);
+  return next<Function>("fallocate")(fd, mode, offset, length);
+}
+
+int fallocate64(int fd, int mode, off64_t offset, off64_t length) {
+  if (denied("nospace")) {
+    errno = ENOSPC;
+    return -1;
+  }
+  using Function = int (*)(int, int, off64_t, off64_t);
+  return next<Function>("fallocate64")(fd, mode, offset, length);
 }
 
 }  // extern "C"
