@@ -1,6 +1,7 @@
 // The Windows file system and console, through the ANSI Win32 calls. Paths
 // are handed to the system as they were built: backslashes and drive
-// prefixes are what Windows expects.
+// prefixes are what Windows expects. Output files are written to a named
+// temporary beside the final path and moved into place when complete.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -97,8 +98,11 @@ class WindowsInputFile final : public InputFile {
 
 class WindowsPendingFile final : public PendingFile {
  public:
-  WindowsPendingFile(HANDLE handle, std::string temporaryPath, std::string finalPath)
-      : file_(handle), temporaryPath_(std::move(temporaryPath)), finalPath_(std::move(finalPath)) {}
+  WindowsPendingFile(HANDLE handle, std::string temporaryPath, std::string finalPath, Placement placement)
+      : file_(handle),
+        temporaryPath_(std::move(temporaryPath)),
+        finalPath_(std::move(finalPath)),
+        placement_(placement) {}
   ~WindowsPendingFile() override {
     file_.close();
     if (!committed_) ::DeleteFileA(temporaryPath_.c_str());
@@ -123,13 +127,12 @@ class WindowsPendingFile final : public PendingFile {
     return copyThroughBuffer(source, offset, count, *this);
   }
 
-  // A file created in place (temporary and final path the same) needs no rename.
+  // The temporary takes the final name; a new file never replaces one that
+  // appeared in the meantime.
   CommitStatus commit() override {
     if (!file_.close()) return CommitStatus::WriteFailed;
-    if (temporaryPath_ != finalPath_ &&
-        ::MoveFileExA(temporaryPath_.c_str(), finalPath_.c_str(), MOVEFILE_REPLACE_EXISTING) == FALSE) {
-      return CommitStatus::NotPlaced;
-    }
+    const DWORD replace = placement_ == Placement::Replacement ? MOVEFILE_REPLACE_EXISTING : 0;
+    if (::MoveFileExA(temporaryPath_.c_str(), finalPath_.c_str(), replace) == FALSE) return CommitStatus::NotPlaced;
     committed_ = true;
     return CommitStatus::Done;
   }
@@ -138,6 +141,7 @@ class WindowsPendingFile final : public PendingFile {
   FileHandle file_;
   std::string temporaryPath_;
   std::string finalPath_;
+  Placement placement_;
   bool committed_ = false;
 };
 
@@ -197,12 +201,6 @@ class WindowsFileSystem final : public FileSystem {
 
   std::unique_ptr<PendingFile> createOutputFile(const std::string& finalPath, Placement placement,
                                                 std::uint64_t) override {
-    if (placement == Placement::NewFile) {
-      const HANDLE handle = ::CreateFileA(finalPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (handle == INVALID_HANDLE_VALUE) return nullptr;
-      return std::make_unique<WindowsPendingFile>(handle, finalPath, finalPath);
-    }
     const std::string directory = directoryOf(finalPath);
     const std::string stem = directory + ".arcdig-" + std::to_string(::GetCurrentProcessId()) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -210,7 +208,7 @@ class WindowsFileSystem final : public FileSystem {
       const HANDLE handle = ::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL, nullptr);
       if (handle != INVALID_HANDLE_VALUE) {
-        return std::make_unique<WindowsPendingFile>(handle, std::move(temporary), finalPath);
+        return std::make_unique<WindowsPendingFile>(handle, std::move(temporary), finalPath, placement);
       }
       const DWORD error = ::GetLastError();
       if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
