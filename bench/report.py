@@ -12,16 +12,26 @@ import sys
 MIB = 1024 * 1024
 
 
-def hyperfine_medians(results, name):
-    """Median seconds of arcdig and of its peer over both runs of the pair:
-    the first export lists arcdig first, the second lists the peer first."""
+def hyperfine_samples(results, name):
+    """Seconds of every run of arcdig and of its peer over both runs of the
+    pair: the first export lists arcdig first, the second the peer first."""
     samples = {"arcdig": [], "peer": []}
     for suffix, order in ((".1.json", ("arcdig", "peer")), (".2.json", ("peer", "arcdig"))):
         with open(os.path.join(results, name + suffix)) as stream:
             exported = json.load(stream)["results"]
         for role, result in zip(order, exported):
             samples[role].extend(result["times"])
-    return statistics.median(samples["arcdig"]), statistics.median(samples["peer"])
+    return samples["arcdig"], samples["peer"]
+
+
+def median_and_spread(samples):
+    """The median and half the interquartile range, as text."""
+    median = statistics.median(samples)
+    if len(samples) < 4:
+        return seconds_text(median)
+    quartiles = statistics.quantiles(samples, n=4)
+    spread = (quartiles[2] - quartiles[0]) / 2 / median * 100
+    return f"{seconds_text(median)} ±{spread:.0f}%"
 
 
 def matcher_seconds(path):
@@ -67,9 +77,9 @@ def main():
         ("list *tilesets* to a file", "list_tilesets", "unzip -l", 1.0),
     ]
     for work, name, peer, target in ratio_rows:
-        ours, theirs = hyperfine_medians(results, name)
-        ratio = ours / theirs
-        rows.append((work, seconds_text(ours), f"{seconds_text(theirs)} ({peer})",
+        ours, theirs = hyperfine_samples(results, name)
+        ratio = statistics.median(ours) / statistics.median(theirs)
+        rows.append((work, median_and_spread(ours), f"{median_and_spread(theirs)} ({peer})",
                      f"{ratio:.2f}×", f"≤ {target:.1f}×", verdict(ratio <= target)))
 
     matcher = matcher_seconds(os.path.join(results, "matcher.json"))
@@ -88,7 +98,7 @@ def main():
                  f"{ours / MIB:.1f} MiB", f"{theirs_kib * 1024 / MIB:.1f} MiB (bsdtar -x)",
                  f"{ours / limit:.2f}× of limit", "≤ 16 MiB", verdict(ours <= limit)))
 
-    print("| Work | arcdig (median) | peer (median) | ratio | target | result |")
+    print("| Work | arcdig (median ± half IQR) | peer (median ± half IQR) | ratio of medians | target | result |")
     print("|---|---|---|---|---|---|")
     for row in rows:
         print("| " + " | ".join(row) + " |")
