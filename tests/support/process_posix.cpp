@@ -60,7 +60,13 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     const int inFd = ::open(input.c_str(), O_RDONLY);
     if (inFd < 0) ::_exit(126);
     ::dup2(inFd, 0);
-    ::dup2(outPipe[1], 1);
+    if (options.standardOutputFile.empty()) {
+      ::dup2(outPipe[1], 1);
+    } else {
+      const int outFd = ::open(options.standardOutputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (outFd < 0) ::_exit(126);
+      ::dup2(outFd, 1);
+    }
     ::dup2(separate ? errPipe[1] : outPipe[1], 2);
     if (options.fileSizeLimit >= 0) {
       const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
@@ -82,5 +88,7 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
+
+std::string consoleText(const std::string& text) { return text; }
 
 }  // namespace slftest
