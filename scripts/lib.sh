@@ -15,9 +15,10 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
 }
 
-# What a native build and its tests need.
+# What a native build and its tests need (groff renders the manual page
+# for the documentation test).
 ensure_build_tools() {
-  ensure_packages cmake make g++ libgtest-dev
+  ensure_packages cmake make g++ libgtest-dev groff-base
 }
 
 jobs() {
