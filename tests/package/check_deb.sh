@@ -6,14 +6,8 @@
 # its usage text, every manual page renders and every completion loads.
 #   check_deb.sh DIST_DIR VERSION "PROGRAM;PROGRAM..." SOURCE_DIR
 set -uo pipefail
-dist=$1 version=$2 source_dir=$4
-IFS=';' read -ra programs <<<"$3"
-
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+# shellcheck source=common.sh
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 shopt -s nullglob
 debs=("$dist/arcdig_${version}_"*.deb)
@@ -83,8 +77,4 @@ for program in "${programs[@]}"; do
   [[ $registered == "complete -F "*" $program" ]] || fail "$program completion: '$registered'"
 done
 
-if [ $failures -gt 0 ]; then
-  echo "$failures check(s) of the Debian package failed"
-  exit 1
-fi
-echo "The Debian package holds and runs ${programs[*]}"
+finish "the Debian package" "The Debian package holds and runs ${programs[*]}"

@@ -5,14 +5,8 @@
 # the system's own, so it runs wherever it is unpacked.
 #   check_zip.sh DIST_DIR VERSION "PROGRAM;PROGRAM..." SOURCE_DIR
 set -uo pipefail
-dist=$1 version=$2 source_dir=$4
-IFS=';' read -ra programs <<<"$3"
-
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+# shellcheck source=common.sh
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 zip=$dist/arcdig-$version-win64.zip
 if [ ! -f "$zip" ]; then
@@ -56,8 +50,4 @@ for program in "${programs[@]}"; do
   done <<<"$dlls"
 done
 
-if [ $failures -gt 0 ]; then
-  echo "$failures check(s) of the Windows zip failed"
-  exit 1
-fi
-echo "The Windows zip holds ${programs[*]} as self-contained programs, readme.txt and the examples"
+finish "the Windows zip" "The Windows zip holds ${programs[*]} as self-contained programs, readme.txt and the examples"
