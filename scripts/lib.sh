@@ -15,10 +15,11 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
 }
 
-# What a native build and its tests need (localedef and the locale sources
-# make the terminal tests' Shift_JIS locale).
+# What a native build and its tests need: localedef and the locale sources
+# make the terminal tests' Shift_JIS locale; groff renders the manual page
+# for the documentation test.
 ensure_build_tools() {
-  ensure_packages cmake make g++ libgtest-dev locales
+  ensure_packages cmake make g++ libgtest-dev locales groff-base
 }
 
 jobs() {

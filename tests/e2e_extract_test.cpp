@@ -11,6 +11,7 @@
 namespace {
 
 using slftest::readFile;
+using slftest::consoleText;
 using slftest::runTool;
 
 class ExtractionTest : public ::testing::Test {
@@ -32,7 +33,7 @@ class ExtractionTest : public ::testing::Test {
 TEST_F(ExtractionTest, ExtractsMatchesIntoNewDirectories) {
   const slftest::ProcessResult result = runTool({archive(), "*SPECK*", "-d", dir / "myfaces"});
   EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(result.out, "face33\\speck.sti\nspeck.sti\n");
+  EXPECT_EQ(result.out, consoleText("face33\\speck.sti\nspeck.sti\n"));
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(slftest::listTree(out()), "face33/\nface33/speck.sti\nspeck.sti\n");
   EXPECT_EQ(readFile(out("face33/speck.sti")), "SPECK33");
@@ -45,7 +46,8 @@ TEST_F(ExtractionTest, StoredBasePathIsUsedWithoutOutputDirectory) {
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(slftest::listTree(dir / "faces"), "speck.sti\nx.dat\n");
   EXPECT_EQ(readFile(dir / "faces/speck.sti"), "SPECK33");  // the later entry found it existing
-  EXPECT_EQ(result.out, "face33\\speck.sti\nspeck.sti already exists. Overwrite? (y/n) no\nother\\x.dat\n");
+  EXPECT_EQ(result.out,
+            consoleText("face33\\speck.sti\nspeck.sti already exists. Overwrite? (y/n) no\nother\\x.dat\n"));
 }
 
 TEST_F(ExtractionTest, ExistingFilesAreKeptReplacedOrAskedAbout) {
@@ -57,15 +59,15 @@ TEST_F(ExtractionTest, ExistingFilesAreKeptReplacedOrAskedAbout) {
   slftest::writeFile(answerYesOnStdin.standardInputFile, "y\ny\n");
   slftest::ProcessResult result = runTool({archive(), "speck.sti", "-d", out()}, answerYesOnStdin);
   EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(result.out, "speck.sti already exists. Overwrite? (y/n) no\n");
+  EXPECT_EQ(result.out, consoleText("speck.sti already exists. Overwrite? (y/n) no\n"));
   EXPECT_EQ(readFile(out("speck.sti")), "OLD");
 
   result = runTool({"-n", archive(), "speck.sti", "-d", out()});
-  EXPECT_EQ(result.out, "speck.sti already exists.\n");
+  EXPECT_EQ(result.out, consoleText("speck.sti already exists.\n"));
   EXPECT_EQ(readFile(out("speck.sti")), "OLD");
 
   result = runTool({"-n", "-o", archive(), "speck.sti", "-d", out()});
-  EXPECT_EQ(result.out, "speck.sti\n");
+  EXPECT_EQ(result.out, consoleText("speck.sti\n"));
   EXPECT_EQ(readFile(out("speck.sti")), "SPECK");
   EXPECT_EQ(slftest::listTree(out()), "speck.sti\n");  // no temporary left behind
 }
@@ -77,7 +79,7 @@ TEST_F(ExtractionTest, FailurePrintsThePartialLineBeforeTheError) {
   merged.workingDirectory = dir.path();
   const slftest::ProcessResult result = runTool({"faces.slf", "*", "-d", "myfaces\\"}, merged);
   EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_EQ(result.out, "face33\\speck.stiarcdig: Can't create directory 'myfaces'\n");
+  EXPECT_EQ(result.out, consoleText("face33\\speck.stiarcdig: Can't create directory 'myfaces'\n"));
 }
 
 TEST_F(ExtractionTest, HostileNamesWriteNothing) {
@@ -92,12 +94,12 @@ TEST_F(ExtractionTest, HostileNamesWriteNothing) {
   std::filesystem::create_directory(inside.workingDirectory);
   slftest::ProcessResult result = runTool({"../hostile-base.slf", "*"}, inside);
   EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_EQ(result.err, "arcdig: Unsafe path '..\\good.dat'\n");
+  EXPECT_EQ(result.err, consoleText("arcdig: Unsafe path '..\\good.dat'\n"));
 
   result = runTool({dir / "hostile-name.slf", "*", "-d", "out"}, inside);
   EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_EQ(result.out, "ok.dat\nsub\\..\\..\\escaped.dat");
-  EXPECT_EQ(result.err, "arcdig: Unsafe path 'out\\sub\\..\\..\\escaped.dat'\n");
+  EXPECT_EQ(result.out, consoleText("ok.dat\nsub\\..\\..\\escaped.dat"));
+  EXPECT_EQ(result.err, consoleText("arcdig: Unsafe path 'out\\sub\\..\\..\\escaped.dat'\n"));
   EXPECT_EQ(slftest::listTree(dir.path()),
             "faces.slf\nhostile-base.slf\nhostile-name.slf\nwork/\nwork/out/\nwork/out/ok.dat\n");
 }

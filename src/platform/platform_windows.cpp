@@ -278,9 +278,11 @@ class WindowsConsole final : public StdioConsole {
   // The Windows console shows code-page bytes and acts on no C1 control.
   WindowsConsole()
       : StdioConsole(isConsole(STD_OUTPUT_HANDLE), isConsole(STD_ERROR_HANDLE), TextDisplay::HideAsciiControls) {
-    // Binary mode: a "\n" leaves as one byte, as on every other system.
-    ::_setmode(::_fileno(stdout), _O_BINARY);
-    ::_setmode(::_fileno(stderr), _O_BINARY);
+    // Text mode, as every Windows console program writes: each "\n" leaves
+    // as CR LF, so a listing redirected to a file reads right in Notepad.
+    // Extracted files never pass through these streams.
+    ::_setmode(::_fileno(stdout), _O_TEXT);
+    ::_setmode(::_fileno(stderr), _O_TEXT);
   }
 
   int readKey() override {

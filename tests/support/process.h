@@ -22,6 +22,7 @@ struct ProcessResult {
 struct ProcessOptions {
   StreamMode streams = StreamMode::Separate;
   std::string standardInputFile;  // empty: the null device
+  std::string standardOutputFile; // empty: a pipe, read into `out`; else created or truncated
   std::string workingDirectory;   // empty: the current one
   long long fileSizeLimit = -1;   // POSIX only: RLIMIT_FSIZE for the child (SIGXFSZ left at its default)
   std::vector<std::string> environment;  // POSIX only: "NAME=value" set in the child
@@ -52,5 +53,11 @@ class ChildProcess {
   int outFd_ = -1;
   int errFd_ = -1;
 };
+
+// The bytes a program of this system writes to standard output or standard
+// error for `text`: the text itself on POSIX systems; on Windows every line
+// feed goes out as a carriage return and a line feed, as the C runtime's
+// text mode writes it.
+std::string consoleText(const std::string& text);
 
 }  // namespace slftest

@@ -46,7 +46,11 @@ void drain(int outFd, int errFd, std::string& out, std::string& err) {
   const int inFd = ::open(input.c_str(), O_RDONLY);
   if (inFd < 0) ::_exit(126);
   ::dup2(inFd, 0);
-  ::dup2(outFd, 1);
+  const int standardOutput = options.standardOutputFile.empty()
+                                ? outFd
+                                : ::open(options.standardOutputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (standardOutput < 0) ::_exit(126);
+  ::dup2(standardOutput, 1);
   ::dup2(errFd, 2);
   // The tool must meet every signal as a user's shell would hand it over.
   for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXFSZ, SIGPIPE}) ::signal(signal, SIG_DFL);
@@ -113,5 +117,7 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                          const ProcessOptions& options) {
   return ChildProcess(program, arguments, options).wait();
 }
+
+std::string consoleText(const std::string& text) { return text; }
 
 }  // namespace slftest

@@ -98,12 +98,19 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
   Handle inputFile(::CreateFileA(input.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  &inheritable, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (inputFile.get() == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + input);
+  Handle outputFile;
+  if (!options.standardOutputFile.empty()) {
+    const std::string output = windowsPath(options.standardOutputFile);
+    *outputFile.out() = ::CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (outputFile.get() == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + output);
+  }
 
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = inputFile.get();
-  startup.hStdOutput = outWrite.get();
+  startup.hStdOutput = options.standardOutputFile.empty() ? outWrite.get() : outputFile.get();
   startup.hStdError = separate ? errWrite.get() : outWrite.get();
 
   // DETACHED_PROCESS: the child has no console, so the tool's questions
@@ -121,6 +128,7 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
   outWrite.reset();
   errWrite.reset();
   inputFile.reset();
+  outputFile.reset();
 
   ProcessResult result;
   std::thread errReader;
@@ -134,6 +142,16 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
   // Codes from 0xC0000000 up are exceptions (a crash), not an exit status.
   result.exitStatus = exitCode >= 0xC0000000u ? -1 : static_cast<int>(exitCode);
   return result;
+}
+
+std::string consoleText(const std::string& text) {
+  std::string crlf;
+  crlf.reserve(text.size() + text.size() / 16);
+  for (char c : text) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  return crlf;
 }
 
 }  // namespace slftest

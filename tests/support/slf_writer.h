@@ -1,4 +1,4 @@
-// Builds SLF archives for tests, fuzz seeds, the demo archive and the
+// Builds SLF archives for tests, fuzz seeds, the example archives and the
 // benchmarks: well-formed ones, and damaged ones on request (counts that lie,
 // text fields without a terminator, lengths with the top bit set, cut-off
 // files). Test support only; the tool itself never writes archives.
