@@ -1,6 +1,7 @@
 // The POSIX file system and terminal. Output paths arrive with backslashes
 // as separators; every backslash is handed to the system as '/'. A drive
 // prefix such as "C:" is passed on as it stands.
+#include <dirent.h>
 #include <fcntl.h>
 #include <malloc.h>
 #include <poll.h>
@@ -173,6 +174,10 @@ class PosixFileSystem final : public FileSystem {
 
   bool rejectsComponent(std::string_view) const override { return false; }
 
+  // Walking a folder: in its own block below.
+  FileInfo inspect(const std::string& path) override;
+  bool listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) override;
+
  private:
   const std::string processId_ = std::to_string(::getpid());
   unsigned long counter_ = 0;
@@ -256,6 +261,45 @@ class PosixConsole final : public StdioConsole {
     return key;
   }
 };
+
+// --- Walking a folder (arcpack) ----------------------------------------------
+
+FileInfo describe(const struct stat& status) {
+  FileInfo info;
+  info.kind = S_ISDIR(status.st_mode) ? PathKind::Directory
+              : S_ISREG(status.st_mode) ? PathKind::RegularFile
+                                        : PathKind::Other;
+  info.size = S_ISREG(status.st_mode) ? static_cast<std::uint64_t>(status.st_size) : 0;
+  info.modified = fileTimeFromUnix(status.st_mtim.tv_sec, static_cast<std::uint32_t>(status.st_mtim.tv_nsec));
+  info.identity = {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+  return info;
+}
+
+FileInfo PosixFileSystem::inspect(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 ? describe(status) : FileInfo{};
+}
+
+bool PosixFileSystem::listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) {
+  entries.clear();
+  DIR* const directory = ::opendir(path.c_str());
+  if (directory == nullptr) return false;
+  const int directoryFd = ::dirfd(directory);
+  for (;;) {
+    errno = 0;
+    const dirent* const item = ::readdir(directory);
+    if (item == nullptr) break;
+    const std::string_view name(item->d_name);
+    if (name == "." || name == "..") continue;
+    DirectoryEntry entry{std::string(name), {}};
+    struct stat status {};
+    if (::fstatat(directoryFd, item->d_name, &status, 0) == 0) entry.info = describe(status);
+    entries.push_back(std::move(entry));
+  }
+  const bool complete = errno == 0;
+  ::closedir(directory);
+  return complete;
+}
 
 }  // namespace
 
