@@ -12,4 +12,8 @@ inline ProcessResult runTool(const std::vector<std::string>& arguments, const Pr
   return runProcess(ARCDIG_BINARY, arguments, options);
 }
 
+inline ProcessResult runPacker(const std::vector<std::string>& arguments, const ProcessOptions& options = {}) {
+  return runProcess(ARCPACK_BINARY, arguments, options);
+}
+
 }  // namespace slftest

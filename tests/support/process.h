@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace slftest {
@@ -22,6 +23,8 @@ struct ProcessOptions {
   std::string standardInputFile;  // empty: the null device
   std::string workingDirectory;   // empty: the current one
   long long fileSizeLimit = -1;   // POSIX only: RLIMIT_FSIZE for the child, SIGXFSZ ignored
+  // Variables set for the child only (name, value); the rest is inherited.
+  std::vector<std::pair<std::string, std::string>> environment;
 };
 
 // Runs `program` with `arguments` (not including argv[0]); the child has no

@@ -68,6 +68,7 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
       if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
     }
     if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) ::_exit(126);
+    for (const auto& variable : options.environment) ::setenv(variable.first.c_str(), variable.second.c_str(), 1);
     ::execv(program.c_str(), argv.data());
     ::_exit(127);
   }
