@@ -96,6 +96,20 @@ TEST_F(PackRoundTrip, ArcdigExtractsWhatArcpackPackedByteForByte) {
   EXPECT_EQ(checked.out, "6 entries, no problems found\n");
 }
 
+// Name bytes pass unchanged: as the file system gives them on POSIX, in the
+// ANSI code page on Windows (where 0xE9 is an e with an acute accent).
+TEST_F(PackRoundTrip, NameBytesAreStoredAsTheFileSystemGivesThem) {
+  const std::string name = "caf\xE9.txt";
+  fs::create_directory(dir / "tree");
+  writeFile(dir / ("tree/" + name), "coffee");
+  const slftest::ProcessResult packed = runPacker({"-v", dir / "game.slf", dir / "tree"});
+  ASSERT_EQ(packed.exitStatus, 0) << packed.err;
+  EXPECT_EQ(packed.out, name + "\n");
+  EXPECT_EQ(runTool({"-l", dir / "game.slf", "CAF?.TXT"}).out, name + "   6 bytes\n");
+  ASSERT_EQ(runTool({dir / "game.slf", "*", "-d", dir / "out"}).exitStatus, 0);
+  EXPECT_EQ(readFile(dir / ("out/" + name)), "coffee");
+}
+
 TEST_F(PackRoundTrip, SameTreeGivesTheSameBytesUnderSourceDateEpoch) {
   makeTree(dir / "one");
   // The same files made in the opposite order, with other times.
