@@ -175,7 +175,9 @@ void packTree(std::string_view description, const char* sourceDateEpoch) {
   }
   extractAndCompare(fileSystem, tree);
   slftest::FakeConsole checkConsole;
-  if (runPack(fileSystem, checkConsole, {"--check", "out.slf"}, nullptr) != 0) fatal("--check found fault with a packed archive");
+  if (runPack(fileSystem, checkConsole, {"--check", "out.slf"}, nullptr) != 0) {
+    fatal("--check found fault with a packed archive");
+  }
 }
 
 }  // namespace

@@ -40,7 +40,9 @@ class Checker {
     checkNamesApartUnderFold();
     checkOverlaps();
     for (std::size_t i = 0; i < members_.size(); ++i) {
-      for (std::string& problem : perEntry_[i]) findings_.push_back({std::string(members_[i].name), std::move(problem)});
+      for (std::string& problem : perEntry_[i]) {
+        findings_.push_back({std::string(members_[i].name), std::move(problem)});
+      }
     }
     return std::move(findings_);
   }

@@ -104,8 +104,8 @@ class Parser {
     const OptionSpec* spec = findLong(name);
     if (spec == nullptr) return failWith("unrecognized option '--" + std::string(text) + "'");
     if (spec->value == Value::None) {
-      if (equals != std::string_view::npos) return failWith("option '--" + std::string(name) + "' doesn't allow an argument");
-      return apply(*spec, std::string());
+      if (equals == std::string_view::npos) return apply(*spec, std::string());
+      return failWith("option '--" + std::string(name) + "' doesn't allow an argument");
     }
     if (equals != std::string_view::npos) return apply(*spec, std::string(text.substr(equals + 1)));
     if (next_ + 1 >= argc_) return failWith("option '--" + std::string(name) + "' requires an argument");
@@ -186,6 +186,17 @@ int reportCommandLineError(platform::Console& console, const std::string& messag
   return 1;
 }
 
+std::string counted(std::size_t count, const char* one, const char* many) {
+  return std::to_string(count) + (count == 1 ? one : many);
+}
+
+// The last line of a check: "12 entries, no problems found".
+std::string summary(std::size_t entries, std::size_t problems) {
+  const std::string counts = counted(entries, " entry, ", " entries, ");
+  if (problems == 0) return counts + "no problems found\n";
+  return counts + counted(problems, " problem found\n", " problems found\n");
+}
+
 int checkOne(const std::string& archivePath, platform::Console& console, platform::FileSystem& fileSystem) {
   const slf::SLFArchive archive(archivePath.c_str(), 0, std::string(), fileSystem);
   const std::vector<Finding> findings = checkArchive(archive, fileSystem);
@@ -197,10 +208,7 @@ int checkOne(const std::string& archivePath, platform::Console& console, platfor
     line += finding.problem;
     console.writeOut(cli::terminalSafe(line, terminal) + "\n");
   }
-  const std::string entries = std::to_string(archive.entries.size()) + (archive.entries.size() == 1 ? " entry, " : " entries, ");
-  console.writeOut(findings.empty() ? entries + "no problems found\n"
-                                    : entries + std::to_string(findings.size()) +
-                                          (findings.size() == 1 ? " problem found\n" : " problems found\n"));
+  console.writeOut(summary(archive.entries.size(), findings.size()));
   return findings.empty() ? 0 : 1;
 }
 
