@@ -1,6 +1,7 @@
 // Writes the committed seed corpus of the fuzz targets: small archives, well
-// formed and damaged, for the archive targets, and pattern/name pairs for the
-// matcher. Usage: make_fuzz_corpus <dir>  (writes <dir>/<target>/<seed>).
+// formed and damaged, for the archive targets, pattern/name pairs for the
+// matcher, and small trees and archives for the packer.
+// Usage: make_fuzz_corpus <dir>  (writes <dir>/<target>/<seed>).
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "pack_tree_format.h"
 #include "support/slf_writer.h"
 
 namespace fs = std::filesystem;
@@ -115,6 +117,44 @@ std::vector<std::pair<std::string, std::string>> matchPairs() {
   };
 }
 
+// A tree for fuzz_pack: each file's path spelled in its alphabet, then its
+// contents; a link is a path and the number of the folder it leads to.
+struct TreeItem {
+  std::string path;
+  std::string contents;
+  bool link = false;
+  unsigned char folder = 0;
+};
+
+std::string treeSeed(unsigned char mode, const std::vector<TreeItem>& items) {
+  std::string bytes(1, static_cast<char>(mode));
+  for (const TreeItem& item : items) {
+    bytes += static_cast<char>(item.link ? packfuzz::kLinkRecord : 0);
+    bytes += static_cast<char>(item.path.size());
+    for (const char c : item.path) {
+      const std::size_t at = packfuzz::kPathAlphabet.find(c);
+      if (at == std::string_view::npos) throw std::runtime_error("no such path byte in " + item.path);
+      bytes += static_cast<char>(at);
+    }
+    bytes += static_cast<char>(item.link ? item.folder : item.contents.size());
+    if (!item.link) bytes += item.contents;
+  }
+  return bytes;
+}
+
+std::vector<std::pair<std::string, std::string>> packSeeds() {
+  std::vector<std::pair<std::string, std::string>> seeds = {
+      {"nested-tree", treeSeed(0, {{"a/B/z.1", "zz"}, {"A_/~", ""}, {"b", std::string(40, 'b')}, {"Z", "Z"}})},
+      {"reproducible-tree", treeSeed(packfuzz::kWithSourceDateEpoch, {{"zA/b", "1"}, {"a", "2"}})},
+      {"case-clash", treeSeed(0, {{"aB/z", "1"}, {"Ab/Z", "2"}})},
+      {"colon", treeSeed(0, {{"a:b", "1"}})},
+      {"linked-folder", treeSeed(0, {{"a/b", "1"}, {"z/~", "2"}, {"Z/zz", "", true, 1}})},
+      {"loop", treeSeed(0, {{"a/b", "1"}, {"a/~", "", true, 0}})},
+  };
+  for (const auto& [name, bytes] : archives()) seeds.emplace_back("check-" + name, "\x01" + bytes);
+  return seeds;
+}
+
 void writeSeed(const fs::path& directory, const std::string& name, const std::string& bytes) {
   fs::create_directories(directory);
   std::ofstream out(directory / name, std::ios::binary | std::ios::trunc);
@@ -135,5 +175,6 @@ int main(int argc, char** argv) {
     writeSeed(root / "fuzz_extract", name, bytes);
   }
   for (const auto& [name, bytes] : matchPairs()) writeSeed(root / "fuzz_match", name, bytes);
+  for (const auto& [name, bytes] : packSeeds()) writeSeed(root / "fuzz_pack", name, bytes);
   return 0;
 }

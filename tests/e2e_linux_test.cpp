@@ -46,8 +46,7 @@ const Staging kBufferedCopy{"buffered copy", "kernelcopy"};
 ProcessOptions optionsFor(const Staging& staging) {
   ProcessOptions options;
   if (*staging.denied != '\0') {
-    options.environment = {std::string("LD_PRELOAD=") + ARCDIG_DENY_CALLS_LIBRARY,
-                           std::string("ARCDIG_TEST_DENY=") + staging.denied};
+    options.environment = {{"LD_PRELOAD", ARCDIG_DENY_CALLS_LIBRARY}, {"ARCDIG_TEST_DENY", staging.denied}};
   }
   return options;
 }
@@ -149,6 +148,38 @@ TEST_F(LargeMemberTest, KillNineLeavesNothingUnderTheFinalName) {
     }
     std::filesystem::remove_all(out);
     std::filesystem::create_directory(out);
+  }
+}
+
+// arcpack writes its archive through the same path: an interrupted pack
+// leaves no partial archive, and an archive it was replacing stays whole.
+TEST(Packing, InterruptedPackLeavesNoPartialArchive) {
+  for (const int signal : {SIGINT, SIGTERM, SIGKILL}) {
+    for (const Staging& staging : {kUnnamedFile, kNamedTemporary}) {
+      for (const bool replacing : {false, true}) {
+        SCOPED_TRACE(std::string(strsignal(signal)) + ", " + staging.name + (replacing ? ", replacing" : ", new"));
+        slftest::TempDir dir;
+        std::filesystem::create_directories(dir / "tree/maps");
+        std::filesystem::create_directory(dir / "archives");
+        slftest::writeFile(dir / "tree/maps/huge.bin", "");
+        std::filesystem::resize_file(dir / "tree/maps/huge.bin", kLargeMember);  // a hole: nothing on disk
+        if (replacing) slftest::writeFile(dir / "archives/maps.slf", "the old archive");
+        std::vector<std::string> arguments = {dir / "archives/maps.slf", dir / "tree"};
+        if (replacing) arguments.insert(arguments.begin(), "--force");
+        ChildProcess child(ARCPACK_BINARY, arguments, optionsFor(staging));
+        ASSERT_TRUE(waitUntilWriting(child, dir / "archives", static_cast<long long>(kMiB)));
+        ::kill(child.pid(), signal);
+        EXPECT_EQ(child.wait().signal, signal);
+        EXPECT_EQ(slftest::pathExists(dir / "archives/maps.slf"), replacing);
+        if (replacing) {
+          EXPECT_EQ(readFile(dir / "archives/maps.slf"), "the old archive");
+        }
+        // Only kill -9 can leave a named temporary behind.
+        if (signal != SIGKILL || *staging.denied == '\0') {
+          EXPECT_EQ(slftest::listTree(dir / "archives"), replacing ? "maps.slf\n" : "");
+        }
+      }
+    }
   }
 }
 

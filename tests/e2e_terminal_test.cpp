@@ -33,7 +33,7 @@ const char kQuestion[] = " Overwrite? (y/n) ";
 struct SessionOptions {
   std::string standardInput;             // empty: the terminal
   long long fileSizeLimit = -1;          // RLIMIT_FSIZE, when not negative
-  std::vector<std::string> environment;  // "NAME=value" set for the tool
+  std::vector<std::pair<std::string, std::string>> environment;  // set for the tool (name, value)
 };
 
 class TerminalSession {
@@ -56,7 +56,7 @@ class TerminalSession {
         const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
         ::setrlimit(RLIMIT_FSIZE, &limit);
       }
-      for (const std::string& variable : options.environment) ::putenv(const_cast<char*>(variable.c_str()));
+      for (const auto& variable : options.environment) ::setenv(variable.first.c_str(), variable.second.c_str(), 1);
       const int slave = ::open(slaveName.c_str(), O_RDWR);
       if (slave < 0 || ::ioctl(slave, TIOCSCTTY, 0) != 0) ::_exit(126);
       const int input = options.standardInput.empty() ? slave : ::open(options.standardInput.c_str(), O_RDONLY);
@@ -238,19 +238,19 @@ class LocaleFor {
   LocaleFor(const std::string& name, const std::string& sourceLocale, const std::string& charmap,
             const std::string& folder) {
     if (name == "C.UTF-8") {
-      environment_ = {"LC_ALL=C.UTF-8"};
+      environment_ = {{"LC_ALL", "C.UTF-8"}};
       return;
     }
     const std::string command = "localedef --no-warnings=ascii -i " + sourceLocale + " -f " + charmap + " " +
                                 folder + "/" + name + " >/dev/null 2>&1";
     if (std::system(command.c_str()) < 0 || !slftest::pathExists(folder + "/" + name)) return;
-    environment_ = {"LOCPATH=" + folder, "LC_ALL=" + name};
+    environment_ = {{"LOCPATH", folder}, {"LC_ALL", name}};
   }
   bool available() const { return !environment_.empty(); }
-  const std::vector<std::string>& environment() const { return environment_; }
+  const std::vector<std::pair<std::string, std::string>>& environment() const { return environment_; }
 
  private:
-  std::vector<std::string> environment_;
+  std::vector<std::pair<std::string, std::string>> environment_;
 };
 
 TEST_F(TerminalQuestionTest, OneKeyPressAnswersOneQuestion) {
@@ -349,7 +349,7 @@ TEST_F(TerminalQuestionTest, ControlCharactersInNamesAreHiddenOnlyOnATerminal) {
   archive.writeTo(dir / "names.slf");
 
   SessionOptions utf8;
-  utf8.environment = {"LC_ALL=C.UTF-8"};
+  utf8.environment = {{"LC_ALL", "C.UTF-8"}};
   TerminalSession session({"-l", dir / "names.slf", "*"}, utf8);
   ASSERT_TRUE(session.started());
   EXPECT_EQ(session.finish(), 0);

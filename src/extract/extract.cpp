@@ -31,23 +31,6 @@ std::string_view namePartOf(std::string_view storedName, SLFFlags flags) {
   return lastBackslash == std::string_view::npos ? storedName : storedName.substr(lastBackslash + 1);
 }
 
-// A relative path that stays below the directory it is joined to: it does not
-// start with a separator, holds no colon (drive prefix, drive-relative name or
-// stream) and no component "..", nor a component the platform refuses.
-bool staysInside(std::string_view path, const platform::FileSystem& fileSystem) {
-  if (!path.empty() && isSeparator(path.front())) return false;
-  if (path.find(':') != std::string_view::npos) return false;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = findSeparator(path, start);
-    if (end == std::string_view::npos) end = path.size();
-    const std::string_view component = path.substr(start, end - start);
-    if (component == ".." || fileSystem.rejectsComponent(component)) return false;
-    start = end + 1;
-  }
-  return true;
-}
-
 [[noreturn]] void fail(const char* fixedText, std::string_view name) {
   std::string message(fixedText);
   message.append(name);
@@ -80,6 +63,23 @@ void createDirectories(const std::string& outputPath, platform::FileSystem& file
 }
 
 }  // namespace
+
+// A relative path that stays below the directory it is joined to: it does not
+// start with a separator, holds no colon (drive prefix, drive-relative name or
+// stream) and no component "..", nor a component the platform refuses.
+bool staysInside(std::string_view path, const platform::FileSystem& fileSystem) {
+  if (!path.empty() && isSeparator(path.front())) return false;
+  if (path.find(':') != std::string_view::npos) return false;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = findSeparator(path, start);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view component = path.substr(start, end - start);
+    if (component == ".." || fileSystem.rejectsComponent(component)) return false;
+    start = end + 1;
+  }
+  return true;
+}
 
 bool SLFArchive::extract(SLFEntry entry) {
   const std::string_view libraryName = fieldText(header.libraryName);

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -80,6 +81,44 @@ enum class Placement {
   Replacement,  // a regular file is there and is replaced
 };
 
+// --- Walking a folder (arcpack) ----------------------------------------------
+
+// Which file a name leads to, the same for every name and link that leads
+// there: device and inode number on POSIX, volume serial number and file
+// index on Windows.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t file = 0;
+  bool operator==(const FileIdentity& other) const { return volume == other.volume && file == other.file; }
+  bool operator!=(const FileIdentity& other) const { return !(*this == other); }
+};
+
+// What a name leads to, symbolic links followed. Kind Missing when nothing
+// can be found there (also behind a dangling link); then nothing else is set.
+struct FileInfo {
+  PathKind kind = PathKind::Missing;
+  std::uint64_t size = 0;      // bytes, for a regular file
+  std::uint64_t modified = 0;  // last modification: 100 ns intervals since 1601-01-01 UTC
+  FileIdentity identity;
+};
+
+// One name inside a folder.
+struct DirectoryEntry {
+  std::string name;  // one component, bytes as the file system gives them
+  FileInfo info;
+};
+
+// A time in seconds and nanoseconds since 1970-01-01 UTC in the units of
+// FileInfo::modified; times before 1601 become 0.
+constexpr std::int64_t kUnixEpochInFileTimeSeconds = 11644473600;
+constexpr std::uint64_t fileTimeFromUnix(std::int64_t seconds, std::uint32_t nanoseconds) {
+  return seconds < -kUnixEpochInFileTimeSeconds
+             ? 0
+             : static_cast<std::uint64_t>(seconds + kUnixEpochInFileTimeSeconds) * 10000000u + nanoseconds / 100u;
+}
+
+// -----------------------------------------------------------------------------
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -107,6 +146,15 @@ class FileSystem {
   // create or write (for instance a device name); the extractor refuses
   // names holding one. The separators and `..` rules are the extractor's own.
   virtual bool rejectsComponent(std::string_view component) const = 0;
+
+  // Walking a folder. Paths are taken as given, like openForReading's (a
+  // program joins names to them with '/', which every system accepts).
+  // What is at `path`, links followed.
+  virtual FileInfo inspect(const std::string& path) = 0;
+  // Replaces `entries` with the names in the folder at `path`, without "."
+  // and "..", in the order the system lists them, each described as inspect
+  // describes it. False when the folder cannot be opened or read.
+  virtual bool listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) = 0;
 };
 
 // How text from an archive must be shown on an output stream so that it

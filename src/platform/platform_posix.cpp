@@ -8,6 +8,7 @@
 // on SIGINT, SIGTERM, SIGHUP or SIGQUIT). Only a complete file gets the final
 // name. When the directory cannot take a new file at all, an existing file is
 // rewritten in place instead, as it could be by any program.
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -367,6 +368,10 @@ class PosixFileSystem final : public FileSystem {
 
   bool rejectsComponent(std::string_view) const override { return false; }
 
+  // Walking a folder: in its own block below.
+  FileInfo inspect(const std::string& path) override;
+  bool listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) override;
+
  private:
   // A directory that takes no new file may still hold a file that can be
   // written: it is rewritten in place, once space for the new bytes is
@@ -456,6 +461,45 @@ class PosixConsole final : public StdioConsole {
     return key;
   }
 };
+
+// --- Walking a folder (arcpack) ----------------------------------------------
+
+FileInfo describe(const struct stat& status) {
+  FileInfo info;
+  info.kind = S_ISDIR(status.st_mode) ? PathKind::Directory
+              : S_ISREG(status.st_mode) ? PathKind::RegularFile
+                                        : PathKind::Other;
+  info.size = S_ISREG(status.st_mode) ? static_cast<std::uint64_t>(status.st_size) : 0;
+  info.modified = fileTimeFromUnix(status.st_mtim.tv_sec, static_cast<std::uint32_t>(status.st_mtim.tv_nsec));
+  info.identity = {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+  return info;
+}
+
+FileInfo PosixFileSystem::inspect(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 ? describe(status) : FileInfo{};
+}
+
+bool PosixFileSystem::listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) {
+  entries.clear();
+  DIR* const directory = ::opendir(path.c_str());
+  if (directory == nullptr) return false;
+  const int directoryFd = ::dirfd(directory);
+  for (;;) {
+    errno = 0;
+    const dirent* const item = ::readdir(directory);
+    if (item == nullptr) break;
+    const std::string_view name(item->d_name);
+    if (name == "." || name == "..") continue;
+    DirectoryEntry entry{std::string(name), {}};
+    struct stat status {};
+    if (::fstatat(directoryFd, item->d_name, &status, 0) == 0) entry.info = describe(status);
+    entries.push_back(std::move(entry));
+  }
+  const bool complete = errno == 0;
+  ::closedir(directory);
+  return complete;
+}
 
 }  // namespace
 

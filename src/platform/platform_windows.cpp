@@ -220,6 +220,10 @@ class WindowsFileSystem final : public FileSystem {
     return isWindowsHostileComponent(component);
   }
 
+  // Walking a folder: in its own block below.
+  FileInfo inspect(const std::string& path) override;
+  bool listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) override;
+
  private:
   unsigned long counter_ = 0;
 };
@@ -295,6 +299,47 @@ class WindowsConsole final : public StdioConsole {
  private:
   KeyCodeReader keys_;  // holds the second code of an extended key for the rest of the run
 };
+
+// --- Walking a folder (arcpack) ----------------------------------------------
+
+// Opening the name follows links; FILE_FLAG_BACKUP_SEMANTICS lets a folder be
+// opened, and no access right is asked for, so a file in use still answers.
+FileInfo WindowsFileSystem::inspect(const std::string& path) {
+  FileHandle file(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION details;
+  if (!file.valid() || ::GetFileInformationByHandle(file.get(), &details) == FALSE) return FileInfo{};
+  FileInfo info;
+  if ((details.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    info.kind = PathKind::Directory;
+  } else if (::GetFileType(file.get()) == FILE_TYPE_DISK) {
+    info.kind = PathKind::RegularFile;
+    info.size = (std::uint64_t{details.nFileSizeHigh} << 32) | details.nFileSizeLow;
+  } else {
+    info.kind = PathKind::Other;
+  }
+  info.modified = (std::uint64_t{details.ftLastWriteTime.dwHighDateTime} << 32) | details.ftLastWriteTime.dwLowDateTime;
+  info.identity = {details.dwVolumeSerialNumber, (std::uint64_t{details.nFileIndexHigh} << 32) | details.nFileIndexLow};
+  return info;
+}
+
+bool WindowsFileSystem::listDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) {
+  entries.clear();
+  const bool endsInSeparator = !path.empty() && (path.back() == '\\' || path.back() == '/');
+  const std::string prefix = endsInSeparator ? path : path + "\\";
+  WIN32_FIND_DATAA found;
+  const HANDLE search = ::FindFirstFileA((prefix + "*").c_str(), &found);
+  // A folder without even "." and ".." (a drive's root) has nothing to list.
+  if (search == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    const std::string_view name(found.cFileName);
+    if (name == "." || name == "..") continue;
+    entries.push_back({std::string(name), inspect(prefix + found.cFileName)});
+  } while (::FindNextFileA(search, &found) != FALSE);
+  const bool complete = ::GetLastError() == ERROR_NO_MORE_FILES;
+  ::FindClose(search);
+  return complete;
+}
 
 }  // namespace
 

@@ -16,6 +16,29 @@ std::int32_t readLe32(const unsigned char* bytes) {
   return result;
 }
 
+void writeLe32(unsigned char* bytes, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>((value >> (8 * i)) & 0xFFu);
+}
+
+void writeLe16(unsigned char* bytes, std::uint16_t value) {
+  bytes[0] = static_cast<unsigned char>(value & 0xFFu);
+  bytes[1] = static_cast<unsigned char>(value >> 8);
+}
+
+std::uint32_t asUnsigned(std::int32_t value) {
+  std::uint32_t result;
+  std::memcpy(&result, &value, sizeof result);
+  return result;
+}
+
+// Offsets of the game's fields inside the 16 uninterpreted bytes.
+constexpr std::size_t kHeaderUsedEntries = 0;
+constexpr std::size_t kHeaderSortMarker = 4;
+constexpr std::size_t kHeaderVersion = 6;
+constexpr std::size_t kHeaderSubdirectories = 8;
+constexpr std::size_t kEntryState = 0;
+constexpr std::size_t kEntryModified = 4;
+
 // Directory records are read in blocks of this many, so that a large
 // directory costs a few large reads rather than one request per record.
 constexpr std::size_t kRecordsPerBlock = 4096;
@@ -38,6 +61,45 @@ SLFEntry decodeEntry(const unsigned char* bytes) {
   entry.length = readLe32(bytes + kTextFieldSize + 4);
   std::memcpy(entry.reserved, bytes + kTextFieldSize + 8, sizeof entry.reserved);
   return entry;
+}
+
+void encodeHeader(const SLFHeader& header, unsigned char* bytes) {
+  std::memcpy(bytes, header.libraryName, kTextFieldSize);
+  std::memcpy(bytes + kTextFieldSize, header.basePath, kTextFieldSize);
+  writeLe32(bytes + 2 * kTextFieldSize, asUnsigned(header.entryCount));
+  std::memcpy(bytes + 2 * kTextFieldSize + 4, header.reserved, sizeof header.reserved);
+}
+
+void encodeEntry(const SLFEntry& entry, unsigned char* bytes) {
+  std::memcpy(bytes, entry.name, kTextFieldSize);
+  writeLe32(bytes + kTextFieldSize, asUnsigned(entry.offset));
+  writeLe32(bytes + kTextFieldSize + 4, asUnsigned(entry.length));
+  std::memcpy(bytes + kTextFieldSize + 8, entry.reserved, sizeof entry.reserved);
+}
+
+void setHeaderDetails(SLFHeader& header, std::int32_t usedEntries, Subdirectories subdirectories) {
+  std::memset(header.reserved, 0, sizeof header.reserved);
+  writeLe32(header.reserved + kHeaderUsedEntries, asUnsigned(usedEntries));
+  writeLe16(header.reserved + kHeaderSortMarker, kSortedMarker);
+  writeLe16(header.reserved + kHeaderVersion, kLibraryVersion);
+  header.reserved[kHeaderSubdirectories] = subdirectories == Subdirectories::Present ? 1 : 0;
+}
+
+std::int32_t usedEntryCount(const SLFHeader& header) { return readLe32(header.reserved + kHeaderUsedEntries); }
+
+void setEntryDetails(SLFEntry& entry, std::uint64_t modified) {
+  std::memset(entry.reserved, 0, sizeof entry.reserved);
+  entry.reserved[kEntryState] = kEntryInUse;
+  writeLe32(entry.reserved + kEntryModified, static_cast<std::uint32_t>(modified & 0xFFFFFFFFu));
+  writeLe32(entry.reserved + kEntryModified + 4, static_cast<std::uint32_t>(modified >> 32));
+}
+
+std::uint8_t entryState(const SLFEntry& entry) { return entry.reserved[kEntryState]; }
+
+std::uint64_t entryModified(const SLFEntry& entry) {
+  const auto low = asUnsigned(readLe32(entry.reserved + kEntryModified));
+  const auto high = asUnsigned(readLe32(entry.reserved + kEntryModified + 4));
+  return (std::uint64_t{high} << 32) | low;
 }
 
 std::string_view fieldText(const char (&field)[kTextFieldSize]) {

@@ -48,6 +48,36 @@ struct SLFEntry {
 SLFHeader decodeHeader(const unsigned char* bytes);
 SLFEntry decodeEntry(const unsigned char* bytes);
 
+// Encodes records into their on-disk bytes (kHeaderSize or kEntrySize of
+// them); the exact inverse of the decoders, the uninterpreted bytes included.
+void encodeHeader(const SLFHeader& header, unsigned char* bytes);
+void encodeEntry(const SLFEntry& entry, unsigned char* bytes);
+
+// What the game reads from the 16 bytes after the entry count: the number of
+// entries in use (the count itself in a sound archive), a marker that the
+// records are sorted, the format version and whether any name holds a
+// backslash. The rest is zero.
+constexpr std::uint16_t kSortedMarker = 0xFFFF;
+constexpr std::uint16_t kLibraryVersion = 0x0200;
+enum class Subdirectories { Absent, Present };
+void setHeaderDetails(SLFHeader& header, std::int32_t usedEntries, Subdirectories subdirectories);
+std::int32_t usedEntryCount(const SLFHeader& header);
+
+// What the game reads from the 16 bytes after a record's length: a state
+// (only kEntryInUse entries are found) and the file's modification time as a
+// FILETIME, 100 ns intervals since 1601-01-01 UTC. The rest is zero.
+constexpr std::uint8_t kEntryInUse = 0;
+void setEntryDetails(SLFEntry& entry, std::uint64_t modified);
+std::uint8_t entryState(const SLFEntry& entry);
+std::uint64_t entryModified(const SLFEntry& entry);
+
+// The order in which the game looks names up: byte by byte as unsigned
+// values, with the letters A-Z folded to a-z (the matcher's fold); a name
+// comes before every longer name it begins. Negative, zero or positive as
+// `left` sorts before, equal to or after `right`. Names that compare equal
+// cannot both be found.
+int compareLookupOrder(std::string_view left, std::string_view right);
+
 // The text of a fixed field: its bytes up to the first zero byte, or all of
 // them when the field holds none. Never reads past the field.
 std::string_view fieldText(const char (&field)[kTextFieldSize]);
@@ -58,6 +88,12 @@ std::string_view fieldText(const char (&field)[kTextFieldSize]);
 // time bounded by the product of the two lengths.
 bool wildcardMatch(std::string_view pattern, std::string_view name);
 bool wildcardMatch(const char* pattern, const char* name);
+
+// True for a stored name (or path) that stays below the directory it is
+// joined to: it does not start with a backslash or slash, holds no colon and
+// no component "..", nor a component `fileSystem` refuses. extract refuses
+// every other name; arcpack checks names by the same rule.
+bool staysInside(std::string_view path, const platform::FileSystem& fileSystem);
 
 class SLFArchive {
  public:

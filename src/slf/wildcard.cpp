@@ -17,6 +17,17 @@ bool bytesMatch(char patternByte, char nameByte) {
 
 }  // namespace
 
+int compareLookupOrder(std::string_view left, std::string_view right) {
+  const std::size_t common = left.size() < right.size() ? left.size() : right.size();
+  for (std::size_t i = 0; i < common; ++i) {
+    const unsigned char l = fold(left[i]);
+    const unsigned char r = fold(right[i]);
+    if (l != r) return l < r ? -1 : 1;
+  }
+  if (left.size() == right.size()) return 0;
+  return left.size() < right.size() ? -1 : 1;
+}
+
 // Greedy matching that remembers only the most recent '*': when a later
 // piece fails, that star takes one more name byte and matching resumes after
 // it. Earlier stars never need to be revisited, because whatever the most

@@ -36,4 +36,8 @@ inline std::vector<std::vector<std::string>> usageExamples() {
   return examples;
 }
 
+inline ProcessResult runPacker(const std::vector<std::string>& arguments, const ProcessOptions& options = {}) {
+  return runProcess(ARCPACK_BINARY, arguments, options);
+}
+
 }  // namespace slftest

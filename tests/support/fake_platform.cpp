@@ -1,5 +1,6 @@
 #include "support/fake_platform.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace slftest {
@@ -89,22 +90,48 @@ std::string FakeFileSystem::normalise(const std::string& path) {
   return key;
 }
 
+void FakeFileSystem::store(const std::string& path, Node node) {
+  node.id = nextId_++;
+  const std::string key = resolve(path);
+  nodes_[key.empty() ? normalise(path) : key] = std::move(node);
+}
+
 void FakeFileSystem::addFile(const std::string& path, std::string contents) {
-  nodes_[normalise(path)] = Node{platform::PathKind::RegularFile, std::move(contents)};
+  store(path, Node{platform::PathKind::RegularFile, std::move(contents)});
 }
 
-void FakeFileSystem::addDirectory(const std::string& path) {
-  nodes_[normalise(path)] = Node{platform::PathKind::Directory, {}};
+void FakeFileSystem::addDirectory(const std::string& path) { store(path, Node{platform::PathKind::Directory, {}}); }
+
+void FakeFileSystem::addOther(const std::string& path) { store(path, Node{platform::PathKind::Other, {}}); }
+
+void FakeFileSystem::addLink(const std::string& path, const std::string& target) {
+  links_[normalise(path)] = target;
 }
 
-void FakeFileSystem::addOther(const std::string& path) {
-  nodes_[normalise(path)] = Node{platform::PathKind::Other, {}};
+void FakeFileSystem::setModified(const std::string& path, std::uint64_t modified) {
+  nodes_.at(resolve(path)).modified = modified;
 }
 
-bool FakeFileSystem::exists(const std::string& path) const { return nodes_.count(normalise(path)) != 0; }
+std::string FakeFileSystem::resolve(const std::string& path) const {
+  std::string key = normalise(path);
+  for (int hops = 0; hops < 40; ++hops) {
+    bool followed = false;
+    for (std::size_t end = 1; end <= key.size() && !followed; ++end) {
+      if (end < key.size() && key[end] != '\\') continue;
+      const auto link = links_.find(key.substr(0, end));
+      if (link == links_.end()) continue;
+      key = normalise(link->second) + key.substr(end);
+      followed = true;
+    }
+    if (!followed) return key;
+  }
+  return std::string();
+}
+
+bool FakeFileSystem::exists(const std::string& path) const { return nodes_.count(resolve(path)) != 0; }
 
 std::string FakeFileSystem::contents(const std::string& path) const {
-  const auto found = nodes_.find(normalise(path));
+  const auto found = nodes_.find(resolve(path));
   return found == nodes_.end() ? std::string() : found->second.contents;
 }
 
@@ -123,7 +150,9 @@ std::vector<std::string> FakeFileSystem::walkLog() const {
 }
 
 std::unique_ptr<platform::InputFile> FakeFileSystem::openForReading(const std::string& path) {
-  const auto found = nodes_.find(normalise(path));
+  const auto changed = contentsWhenOpened.find(path);
+  if (changed != contentsWhenOpened.end()) nodes_[resolve(path)].contents = changed->second;
+  const auto found = nodes_.find(resolve(path));
   if (failOpenForReading || found == nodes_.end() || found->second.kind != platform::PathKind::RegularFile) {
     return nullptr;
   }
@@ -132,7 +161,7 @@ std::unique_ptr<platform::InputFile> FakeFileSystem::openForReading(const std::s
 
 platform::PathKind FakeFileSystem::status(const std::string& path) {
   log.push_back("status " + path);
-  const auto found = nodes_.find(normalise(path));
+  const auto found = nodes_.find(resolve(path));
   return found == nodes_.end() ? platform::PathKind::Missing : found->second.kind;
 }
 
@@ -163,6 +192,40 @@ std::unique_ptr<platform::PendingFile> FakeFileSystem::createOutputFile(const st
 
 bool FakeFileSystem::rejectsComponent(std::string_view component) const {
   return rejectedComponents.count(std::string(component)) != 0;
+}
+
+platform::FileInfo FakeFileSystem::inspect(const std::string& path) {
+  const auto found = nodes_.find(resolve(path));
+  if (found == nodes_.end()) return platform::FileInfo{};
+  platform::FileInfo info;
+  info.kind = found->second.kind;
+  info.size = found->second.kind == platform::PathKind::RegularFile ? found->second.contents.size() : 0;
+  info.modified = found->second.modified;
+  info.identity = {1, found->second.id};
+  return info;
+}
+
+bool FakeFileSystem::listDirectory(const std::string& path, std::vector<platform::DirectoryEntry>& entries) {
+  log.push_back("list " + path);
+  entries.clear();
+  const std::string key = resolve(path);
+  const auto folder = nodes_.find(key);
+  if (failList.count(path) != 0 || folder == nodes_.end() || folder->second.kind != platform::PathKind::Directory) {
+    return false;
+  }
+  // The names of nodes and links directly below the folder, once each.
+  const std::string prefix = key + "\\";
+  std::set<std::string> names;
+  const auto collect = [&](const std::string& below) {
+    if (below.rfind(prefix, 0) == 0 && below.find('\\', prefix.size()) == std::string::npos) {
+      names.insert(below.substr(prefix.size()));
+    }
+  };
+  for (const auto& node : nodes_) collect(node.first);
+  for (const auto& link : links_) collect(link.first);
+  for (const std::string& name : names) entries.push_back({name, inspect(path + "/" + name)});
+  if (listInReverse) std::reverse(entries.begin(), entries.end());
+  return true;
 }
 
 void FakeConsole::writeOut(std::string_view text) {

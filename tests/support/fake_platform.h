@@ -4,6 +4,7 @@
 // written to each stream and answers questions from a list of key codes.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <set>
@@ -19,6 +20,8 @@ class FakeFileSystem final : public platform::FileSystem {
   struct Node {
     platform::PathKind kind = platform::PathKind::RegularFile;
     std::string contents;
+    std::uint64_t modified = 0;  // FILETIME units, as inspect reports it
+    std::uint64_t id = 0;        // the identity's file number, fresh for every node added
   };
 
   // Paths are compared with '/' and '\' alike and without trailing separators.
@@ -29,6 +32,10 @@ class FakeFileSystem final : public platform::FileSystem {
   std::string contents(const std::string& path) const;
   // Every path that exists, as stored (normalised).
   std::vector<std::string> paths() const;
+  // A symbolic link: `path` and every path below it lead to `target` (a path
+  // as given to the other calls). Followed by every call that takes a path.
+  void addLink(const std::string& path, const std::string& target);
+  void setModified(const std::string& path, std::uint64_t modified);
 
   // Faults to inject.
   std::set<std::string> failCreateDirectory;  // paths whose creation fails
@@ -38,10 +45,15 @@ class FakeFileSystem final : public platform::FileSystem {
   bool failWrite = false;
   bool failClose = false;   // commit finds a deferred write error
   bool failCommit = false;  // commit cannot give the file its name
+  std::set<std::string> failList;  // folders (as given) whose listing fails
+  bool listInReverse = false;      // listDirectory gives names in descending order
+  // Files whose contents change to these when they are opened for reading.
+  std::map<std::string, std::string> contentsWhenOpened;
 
   // What happened, one line per call: "status P", "mkdir P", "create P"
   // (a new file), "replace P" (a replacement), "write P N", "copy P N" (bytes
-  // copied from the archive), "commit P", "discard P" (dropped uncommitted).
+  // copied from the archive), "commit P", "discard P" (dropped uncommitted),
+  // "list P" (a folder listed).
   std::vector<std::string> log;
   // Only the "status"/"mkdir" lines, for asserting the directory walk.
   std::vector<std::string> walkLog() const;
@@ -52,6 +64,8 @@ class FakeFileSystem final : public platform::FileSystem {
   std::unique_ptr<platform::PendingFile> createOutputFile(const std::string& finalPath, platform::Placement placement,
                                                           std::uint64_t size) override;
   bool rejectsComponent(std::string_view component) const override;
+  platform::FileInfo inspect(const std::string& path) override;
+  bool listDirectory(const std::string& path, std::vector<platform::DirectoryEntry>& entries) override;
 
   // Components this fake refuses, to exercise the extractor's use of the rule.
   std::set<std::string> rejectedComponents;
@@ -60,7 +74,14 @@ class FakeFileSystem final : public platform::FileSystem {
 
  private:
   friend class FakePendingFile;
+  // The node key a path leads to once every link on it is followed; empty
+  // when the links run in a circle.
+  std::string resolve(const std::string& path) const;
+  void store(const std::string& path, Node node);
+
   std::map<std::string, Node> nodes_;
+  std::map<std::string, std::string> links_;  // normalised path -> target as given
+  std::uint64_t nextId_ = 1;
 };
 
 class FakeConsole final : public platform::Console {

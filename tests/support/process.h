@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace slftest {
@@ -25,7 +26,8 @@ struct ProcessOptions {
   std::string standardOutputFile; // empty: a pipe, read into `out`; else created or truncated
   std::string workingDirectory;   // empty: the current one
   long long fileSizeLimit = -1;   // POSIX only: RLIMIT_FSIZE for the child (SIGXFSZ left at its default)
-  std::vector<std::string> environment;  // POSIX only: "NAME=value" set in the child
+  // Variables set for the child only (name, value); the rest is inherited.
+  std::vector<std::pair<std::string, std::string>> environment;
 };
 
 // Runs `program` with `arguments` (not including argv[0]); the child has no

@@ -60,7 +60,7 @@ void drain(int outFd, int errFd, std::string& out, std::string& err) {
     const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
   }
-  for (const std::string& variable : options.environment) ::putenv(const_cast<char*>(variable.c_str()));
+  for (const auto& variable : options.environment) ::setenv(variable.first.c_str(), variable.second.c_str(), 1);
   if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) ::_exit(126);
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));

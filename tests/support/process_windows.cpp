@@ -115,6 +115,23 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
 
   // DETACHED_PROCESS: the child has no console, so the tool's questions
   // find none to read.
+  // The child inherits the environment as it is when it starts; the
+  // variables are set for that moment and restored right after.
+  std::vector<std::pair<std::string, std::string>> saved;
+  for (const auto& variable : options.environment) {
+    char old[32768];
+    const DWORD length = ::GetEnvironmentVariableA(variable.first.c_str(), old, sizeof old);
+    saved.emplace_back(variable.first, length > 0 && length < sizeof old ? std::string(old, length) : std::string());
+    ::SetEnvironmentVariableA(variable.first.c_str(), variable.second.c_str());
+  }
+  struct Restore {
+    const std::vector<std::pair<std::string, std::string>>& saved;
+    ~Restore() {
+      for (const auto& variable : saved) {
+        ::SetEnvironmentVariableA(variable.first.c_str(), variable.second.empty() ? nullptr : variable.second.c_str());
+      }
+    }
+  } restore{saved};
   PROCESS_INFORMATION child{};
   const std::string workingDirectory = windowsPath(options.workingDirectory);
   const char* directory = workingDirectory.empty() ? nullptr : workingDirectory.c_str();

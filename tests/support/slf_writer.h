@@ -1,7 +1,8 @@
 // Builds SLF archives for tests, fuzz seeds, the example archives and the
 // benchmarks: well-formed ones, and damaged ones on request (counts that lie,
 // text fields without a terminator, lengths with the top bit set, cut-off
-// files). Test support only; the tool itself never writes archives.
+// files). Test support only, written independently of arcpack's encoder so
+// that the two can be checked against each other.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +19,16 @@ struct Member {
   std::int32_t offset = 0;
   bool overrideLength = false;
   std::int32_t length = 0;
+  std::string details;  // the 16 bytes after the length; empty: all zero
 };
+
+// The 16 bytes after a record's length as the game reads them: state, a
+// zero byte, two zero bytes, the FILETIME, four zero bytes.
+std::string entryDetails(std::uint8_t state, std::uint64_t fileTime);
+// The 16 bytes after the header's entry count: entries in use, sort marker,
+// version, subdirectory flag, seven zero bytes.
+std::string headerDetails(std::int32_t usedEntries, std::uint16_t sortMarker, std::uint16_t version,
+                          std::uint8_t subdirectories);
 
 class SlfWriter {
  public:
@@ -29,6 +39,8 @@ class SlfWriter {
   SlfWriter& add(Member member);
   // Stores this value as entryCount instead of the number of members.
   SlfWriter& entryCount(std::int32_t count);
+  // The 16 bytes after the entry count (all zero unless given).
+  SlfWriter& details(std::string bytes);
 
   // The archive bytes: header, member data in order, directory at the end.
   std::string build() const;
@@ -39,6 +51,7 @@ class SlfWriter {
   std::string libraryName_ = "test.slf";
   std::string basePath_;
   std::vector<Member> members_;
+  std::string details_;
   bool overrideCount_ = false;
   std::int32_t count_ = 0;
 };
