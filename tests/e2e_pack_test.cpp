@@ -17,6 +17,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using slftest::consoleText;
 using slftest::readFile;
 using slftest::runPacker;
 using slftest::runTool;
@@ -84,16 +85,16 @@ TEST_F(PackRoundTrip, ArcdigExtractsWhatArcpackPackedByteForByte) {
   // before "Maps\" because '2' (0x32) is less than '\' (0x5C).
   const std::string order =
       "_first\nmaps2\\deeper\\still\\Empty.sti\nMaps\\Level1\\A.DAT\nMaps\\Level1\\b.dat\nREADME.txt\nzz.bin\n";
-  EXPECT_EQ(packed.out, order);
+  EXPECT_EQ(packed.out, consoleText(order));
 
   const slftest::ProcessResult extracted = runTool({"-n", dir / "game.slf", "*", "-d", dir / "out"});
   ASSERT_EQ(extracted.exitStatus, 0) << extracted.err;
-  EXPECT_EQ(extracted.out, order);
+  EXPECT_EQ(extracted.out, consoleText(order));
   EXPECT_EQ(filesBelow(dir / "out"), filesBelow(dir / "tree"));
 
   const slftest::ProcessResult checked = runPacker({"--check", dir / "game.slf"});
   EXPECT_EQ(checked.exitStatus, 0);
-  EXPECT_EQ(checked.out, "6 entries, no problems found\n");
+  EXPECT_EQ(checked.out, consoleText("6 entries, no problems found\n"));
 }
 
 // Name bytes pass unchanged: as the file system gives them on POSIX, in the
@@ -104,8 +105,8 @@ TEST_F(PackRoundTrip, NameBytesAreStoredAsTheFileSystemGivesThem) {
   writeFile(dir / ("tree/" + name), "coffee");
   const slftest::ProcessResult packed = runPacker({"-v", dir / "game.slf", dir / "tree"});
   ASSERT_EQ(packed.exitStatus, 0) << packed.err;
-  EXPECT_EQ(packed.out, name + "\n");
-  EXPECT_EQ(runTool({"-l", dir / "game.slf", "CAF?.TXT"}).out, name + "   6 bytes\n");
+  EXPECT_EQ(packed.out, consoleText(name + "\n"));
+  EXPECT_EQ(runTool({"-l", dir / "game.slf", "CAF?.TXT"}).out, consoleText(name + "   6 bytes\n"));
   ASSERT_EQ(runTool({dir / "game.slf", "*", "-d", dir / "out"}).exitStatus, 0);
   EXPECT_EQ(readFile(dir / ("out/" + name)), "coffee");
 }
@@ -152,26 +153,26 @@ TEST_F(PackRoundTrip, CheckStatusAndReport) {
       .writeTo(dir / "unsorted.slf");
   slftest::ProcessResult result = runPacker({"--check=" + (dir / "unsorted.slf")});
   EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_EQ(result.out, "'a.dat': out of lookup order after 'b.dat'\n2 entries, 1 problem found\n");
+  EXPECT_EQ(result.out, consoleText("'a.dat': out of lookup order after 'b.dat'\n2 entries, 1 problem found\n"));
 
   writeFile(dir / "tiny.slf", "not an archive");
   result = runPacker({"--check", dir / "tiny.slf"});
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, "arcpack: Unexpected end of file in '" + (dir / "tiny.slf") + "'\n");
+  EXPECT_EQ(result.err, consoleText("arcpack: Unexpected end of file in '" + (dir / "tiny.slf") + "'\n"));
 }
 
 TEST(PackProgram, VersionHelpAndCommandLineErrors) {
   slftest::ProcessResult result = runPacker({"--version"});
   EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(result.out, "arcpack " ARCDIG_VERSION "\n");
+  EXPECT_EQ(result.out, consoleText("arcpack " ARCDIG_VERSION "\n"));
   result = runPacker({"--help"});
   EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(result.out.rfind("Usage: arcpack [OPTION]... ARCHIVE FOLDER\n", 0), 0u);
+  EXPECT_EQ(result.out.rfind(consoleText("Usage: arcpack [OPTION]... ARCHIVE FOLDER\n"), 0), 0u);
   result = runPacker({"--verbose", "only.slf"});
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, "arcpack: missing FOLDER after 'only.slf'\nTry 'arcpack --help' for more information.\n");
+  EXPECT_EQ(result.err, consoleText("arcpack: missing FOLDER after 'only.slf'\nTry 'arcpack --help' for more information.\n"));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <chrono>
 #include <stdexcept>
 #include <thread>
 
@@ -135,9 +136,18 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
   PROCESS_INFORMATION child{};
   const std::string workingDirectory = windowsPath(options.workingDirectory);
   const char* directory = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
-  if (::CreateProcessA(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS,
-                       nullptr, directory, &startup, &child) == FALSE) {
-    throw std::runtime_error("cannot start " + executable);
+  // Under wine a start now and then fails for a moment while other programs
+  // come and go; a few more tries tell that from a program that cannot run.
+  bool started = false;
+  DWORD error = 0;
+  for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    started = ::CreateProcessA(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS,
+                               nullptr, directory, &startup, &child) != FALSE;
+    if (!started) error = ::GetLastError();
+  }
+  if (!started) {
+    throw std::runtime_error("cannot start " + executable + " (error " + std::to_string(error) + ")");
   }
   Handle process(child.hProcess);
   Handle thread(child.hThread);
