@@ -31,13 +31,6 @@ std::string_view namePartOf(std::string_view storedName, SLFFlags flags) {
   return lastBackslash == std::string_view::npos ? storedName : storedName.substr(lastBackslash + 1);
 }
 
-[[noreturn]] void fail(const char* fixedText, std::string_view name) {
-  std::string message(fixedText);
-  message.append(name);
-  message += '\'';
-  throw SLFError{std::move(message)};
-}
-
 // Creates every missing directory on `outputPath`, one level at a time. A
 // drive prefix ("C:\" or "C:/") is never queried or created; a separator at
 // the very start of the walk stays part of the first component.
@@ -54,7 +47,7 @@ void createDirectories(const std::string& outputPath, platform::FileSystem& file
   while (separator != std::string::npos) {
     prefix.append(outputPath, walkStart, separator - walkStart);
     if (fileSystem.status(prefix) != platform::PathKind::Directory && !fileSystem.createDirectory(prefix)) {
-      fail("Can't create directory '", prefix);
+      failNaming("Can't create directory '", prefix);
     }
     prefix += '\\';
     walkStart = separator + 1;
@@ -95,7 +88,7 @@ bool SLFArchive::extract(SLFEntry entry) {
   // A stored base path runs straight into the name, so it is the joined path
   // that must stay inside: base "." and name ".\x" make "..\x".
   if (!staysInside(namePart, fileSystem_) || (baseFromHeader && !staysInside(outputPath, fileSystem_))) {
-    fail("Unsafe path '", outputPath);
+    failNaming("Unsafe path '", outputPath);
   }
 
   createDirectories(outputPath, fileSystem_);
@@ -106,7 +99,7 @@ bool SLFArchive::extract(SLFEntry entry) {
   // An entry that cannot lie inside the archive fails before anything at the
   // output path is looked at.
   if (length > 0 && (entry.offset < 0 || offset + length > input->size())) {
-    fail("Unexpected end of file in '", libraryName);
+    failNaming("Unexpected end of file in '", libraryName);
   }
 
   platform::Placement placement = platform::Placement::NewFile;
@@ -120,23 +113,23 @@ bool SLFArchive::extract(SLFEntry entry) {
     case platform::PathKind::Directory:
     case platform::PathKind::Other:
       // Never replace a directory, device or pipe with a file.
-      fail("Can't open file '", outputPath);
+      failNaming("Can't open file '", outputPath);
   }
 
   // The file appears under its name only once it is complete; every failure
   // below discards it, so nothing partial is left and a replaced file stays.
   const std::unique_ptr<platform::PendingFile> output = fileSystem_.createOutputFile(outputPath, placement, length);
-  if (!output) fail("Can't open file '", outputPath);
+  if (!output) failNaming("Can't open file '", outputPath);
   copyEntry(*output, offset, length, libraryName, outputPath);
   switch (output->commit()) {
     case platform::CommitStatus::Done:
       return true;
     case platform::CommitStatus::WriteFailed:
-      fail("Error writing file '", outputPath);
+      failNaming("Error writing file '", outputPath);
     case platform::CommitStatus::NotPlaced:
       break;
   }
-  fail("Can't open file '", outputPath);
+  failNaming("Can't open file '", outputPath);
 }
 
 void SLFArchive::copyEntry(platform::PendingFile& output, std::uint64_t offset, std::uint64_t length,
@@ -151,13 +144,13 @@ void SLFArchive::copyEntry(platform::PendingFile& output, std::uint64_t offset, 
     case platform::CopyStatus::Complete:
       return;
     case platform::CopyStatus::SourceEnded:
-      fail("Unexpected end of file in '", libraryName);
+      failNaming("Unexpected end of file in '", libraryName);
     case platform::CopyStatus::SourceFailed:
-      fail("Error reading file '", libraryName);
+      failNaming("Error reading file '", libraryName);
     case platform::CopyStatus::WriteFailed:
       break;
   }
-  fail("Error writing file '", outputPath);
+  failNaming("Error writing file '", outputPath);
 }
 
 }  // namespace slf

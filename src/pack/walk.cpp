@@ -18,13 +18,6 @@ struct Folder {
 constexpr std::size_t kNoParent = static_cast<std::size_t>(-1);
 constexpr std::size_t kMaxStoredName = slf::kTextFieldSize - 1;
 
-[[noreturn]] void fail(const char* fixedText, std::string_view name) {
-  std::string message(fixedText);
-  message.append(name);
-  message += '\'';
-  throw slf::SLFError{std::move(message)};
-}
-
 std::string joinPath(const std::string& folder, const std::string& name) {
   const bool endsInSeparator = !folder.empty() && (folder.back() == '/' || folder.back() == '\\');
   return endsInSeparator ? folder + name : folder + '/' + name;
@@ -44,8 +37,8 @@ class Walk {
 
   std::vector<SourceFile> run(const std::string& root) {
     const platform::FileInfo info = fileSystem_.inspect(root);
-    if (info.kind == platform::PathKind::Missing) fail("No such folder '", root);
-    if (info.kind != platform::PathKind::Directory) fail("Not a folder '", root);
+    if (info.kind == platform::PathKind::Missing) slf::failNaming("No such folder '", root);
+    if (info.kind != platform::PathKind::Directory) slf::failNaming("Not a folder '", root);
     folders_.push_back({root, std::string(), info.identity, kNoParent});
     for (std::size_t next = 0; next < folders_.size(); ++next) visitFolder(next);
     return std::move(files_);
@@ -55,13 +48,13 @@ class Walk {
   void visitFolder(std::size_t index) {
     const std::string path = folders_[index].path;
     const std::string prefix = folders_[index].storedPrefix;
-    if (!fileSystem_.listDirectory(path, entries_)) fail("Can't read folder '", path);
+    if (!fileSystem_.listDirectory(path, entries_)) slf::failNaming("Can't read folder '", path);
     for (platform::DirectoryEntry& entry : entries_) {
       const std::string entryPath = joinPath(path, entry.name);
-      if (entry.name.find('\\') != std::string::npos) fail("Backslash in a file name '", entryPath);
+      if (entry.name.find('\\') != std::string::npos) slf::failNaming("Backslash in a file name '", entryPath);
       switch (entry.info.kind) {
         case platform::PathKind::Directory:
-          if (isOnPathToRoot(folders_, index, entry.info.identity)) fail("Folder loop at '", entryPath);
+          if (isOnPathToRoot(folders_, index, entry.info.identity)) slf::failNaming("Folder loop at '", entryPath);
           folders_.push_back({entryPath, prefix + entry.name + '\\', entry.info.identity, index});
           break;
         case platform::PathKind::RegularFile:
@@ -69,15 +62,15 @@ class Walk {
           break;
         case platform::PathKind::Missing:
         case platform::PathKind::Other:
-          fail("Not a regular file or folder '", entryPath);
+          slf::failNaming("Not a regular file or folder '", entryPath);
       }
     }
   }
 
   void addFile(const std::string& path, std::string storedName, const platform::FileInfo& info) {
     if (skip_ && info.identity == *skip_) return;
-    if (storedName.size() > kMaxStoredName) fail("Name longer than 255 bytes '", storedName);
-    if (!slf::staysInside(storedName, fileSystem_)) fail("Unsafe name '", storedName);
+    if (storedName.size() > kMaxStoredName) slf::failNaming("Name longer than 255 bytes '", storedName);
+    if (!slf::staysInside(storedName, fileSystem_)) slf::failNaming("Unsafe name '", storedName);
     files_.push_back({std::move(storedName), path, info.size, info.modified});
   }
 

@@ -16,13 +16,6 @@ namespace {
 // Records are encoded and written this many at a time.
 constexpr std::size_t kRecordsPerBlock = 4096;
 
-[[noreturn]] void fail(const char* fixedText, std::string_view name) {
-  std::string message(fixedText);
-  message.append(name);
-  message += '\'';
-  throw slf::SLFError{std::move(message)};
-}
-
 void copyText(char (&field)[slf::kTextFieldSize], std::string_view text) {
   std::memset(field, 0, sizeof field);
   std::memcpy(field, text.data(), std::min(text.size(), sizeof field - 1));
@@ -40,13 +33,13 @@ Destination examineDestination(const PackRequest& request, platform::FileSystem&
     case platform::PathKind::Missing:
       return Destination{};
     case platform::PathKind::RegularFile:
-      if (request.existing == ExistingArchive::Refuse) fail("Archive already exists '", request.archivePath);
+      if (request.existing == ExistingArchive::Refuse) slf::failNaming("Archive already exists '", request.archivePath);
       return Destination{platform::Placement::Replacement, info.identity};
     case platform::PathKind::Directory:
     case platform::PathKind::Other:
       break;
   }
-  fail("Can't create archive '", request.archivePath);
+  slf::failNaming("Can't create archive '", request.archivePath);
 }
 
 // Offsets of every member, and the size of the whole archive.
@@ -56,12 +49,12 @@ std::vector<std::uint32_t> layOut(const std::vector<SourceFile>& files, const st
   offsets.reserve(files.size());
   std::uint64_t end = slf::kHeaderSize;
   for (const SourceFile& file : files) {
-    if (file.size > kMaxArchiveSize - end) fail("Archive would be 2 GiB or larger '", archivePath);
+    if (file.size > kMaxArchiveSize - end) slf::failNaming("Archive would be 2 GiB or larger '", archivePath);
     offsets.push_back(static_cast<std::uint32_t>(end));
     end += file.size;
   }
   const std::uint64_t records = std::uint64_t{files.size()} * slf::kEntrySize;
-  if (records > kMaxArchiveSize - end) fail("Archive would be 2 GiB or larger '", archivePath);
+  if (records > kMaxArchiveSize - end) slf::failNaming("Archive would be 2 GiB or larger '", archivePath);
   archiveSize = end + records;
   return offsets;
 }
@@ -87,7 +80,7 @@ class ArchiveWriter {
   void write(const std::vector<SourceFile>& files, const std::vector<std::uint32_t>& offsets,
              std::uint64_t archiveSize, platform::Placement placement) {
     output_ = fileSystem_.createOutputFile(request_.archivePath, placement, archiveSize);
-    if (!output_) fail("Can't create archive '", request_.archivePath);
+    if (!output_) slf::failNaming("Can't create archive '", request_.archivePath);
 
     unsigned char headerBytes[slf::kHeaderSize];
     slf::encodeHeader(makeHeader(request_, files), headerBytes);
@@ -99,16 +92,16 @@ class ArchiveWriter {
       case platform::CommitStatus::Done:
         return;
       case platform::CommitStatus::WriteFailed:
-        fail("Error writing archive '", request_.archivePath);
+        slf::failNaming("Error writing archive '", request_.archivePath);
       case platform::CommitStatus::NotPlaced:
         break;
     }
-    fail("Can't create archive '", request_.archivePath);
+    slf::failNaming("Can't create archive '", request_.archivePath);
   }
 
  private:
   void writeBytes(const void* bytes, std::size_t count) {
-    if (!output_->write(bytes, count)) fail("Error writing archive '", request_.archivePath);
+    if (!output_->write(bytes, count)) slf::failNaming("Error writing archive '", request_.archivePath);
   }
 
   void copyMember(const SourceFile& file) {
@@ -116,18 +109,18 @@ class ArchiveWriter {
       console_.writeOut(cli::terminalSafe(file.storedName, console_.outDisplay()) + "\n");
     }
     const std::unique_ptr<platform::InputFile> input = fileSystem_.openForReading(file.path);
-    if (!input) fail("Can't open file '", file.path);
+    if (!input) slf::failNaming("Can't open file '", file.path);
     switch (output_->copyFrom(*input, 0, file.size)) {
       case platform::CopyStatus::Complete:
         return;
       case platform::CopyStatus::SourceEnded:
-        fail("Unexpected end of file in '", file.path);
+        slf::failNaming("Unexpected end of file in '", file.path);
       case platform::CopyStatus::SourceFailed:
-        fail("Error reading file '", file.path);
+        slf::failNaming("Error reading file '", file.path);
       case platform::CopyStatus::WriteFailed:
         break;
     }
-    fail("Error writing archive '", request_.archivePath);
+    slf::failNaming("Error writing archive '", request_.archivePath);
   }
 
   void writeRecords(const std::vector<SourceFile>& files, const std::vector<std::uint32_t>& offsets) {

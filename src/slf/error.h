@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace slf {
 
@@ -10,5 +11,14 @@ namespace slf {
 struct SLFError {
   std::string message;
 };
+
+// Throws the message that names a file: `fixedText` (which ends in an opening
+// quote), the name exactly as the program has it, and a closing quote.
+[[noreturn]] inline void failNaming(const char* fixedText, std::string_view name) {
+  std::string message(fixedText);
+  message.append(name);
+  message += '\'';
+  throw SLFError{std::move(message)};
+}
 
 }  // namespace slf
