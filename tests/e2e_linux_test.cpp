@@ -51,19 +51,24 @@ ProcessOptions optionsFor(const Staging& staging) {
   return options;
 }
 
+// Where a member must start for the tool to copy it in the kernel: on a page
+// boundary, as the output file starts. Members elsewhere go through a buffer.
+constexpr std::int32_t kPageAligned = 4096;
+
 // An archive whose one member of `size` bytes is a hole: large on paper,
-// nothing on disk.
+// nothing on disk. It starts on a page boundary, so that it is copied in the
+// kernel unless copy_file_range is taken away.
 void writeSparseArchive(const std::string& path, const std::string& name, std::uint64_t size) {
   slftest::Member member;
   member.name = name;
   member.overrideOffset = true;
-  member.offset = 532;
+  member.offset = kPageAligned;
   member.overrideLength = true;
   member.length = static_cast<std::int32_t>(size);
   const std::string bytes = slftest::SlfWriter().libraryName("big.slf").add(member).build();
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), 532);
-  out.seekp(static_cast<std::streamoff>(532 + size));
+  out.seekp(static_cast<std::streamoff>(kPageAligned + size));
   out.write(bytes.data() + 532, 280);
   ASSERT_TRUE(out.good());
 }
@@ -227,12 +232,16 @@ TEST(WritePath, FileSizeLimitIsReportedAndLeavesNothingBehind) {
     for (const bool replacing : {false, true}) {
       SCOPED_TRACE(std::string(staging.name) + (replacing ? ", replacing" : ", new"));
       slftest::TempDir dir;
-      slftest::SlfWriter().add("big.dat", std::string(64 * 1024, 'n')).writeTo(dir / "a.slf");
+      // big.dat starts on a page boundary, so the kernel copies it where it can.
+      slftest::SlfWriter()
+          .add("pad", std::string(kPageAligned - 532, 'p'))
+          .add("big.dat", std::string(64 * 1024, 'n'))
+          .writeTo(dir / "a.slf");
       std::filesystem::create_directory(dir / "out");
       if (replacing) slftest::writeFile(dir / "out/big.dat", "the user's file");
       ProcessOptions limited = optionsFor(staging);
       limited.fileSizeLimit = 16 * 1024;
-      const ProcessResult result = runTool({"-o", dir / "a.slf", "*", "-d", dir / "out"}, limited);
+      const ProcessResult result = runTool({"-o", dir / "a.slf", "big.dat", "-d", dir / "out"}, limited);
       EXPECT_EQ(result.signal, 0);
       EXPECT_EQ(result.exitStatus, 1);
       EXPECT_EQ(result.out, "big.dat");
@@ -253,9 +262,17 @@ TEST(WritePath, EveryStagingWritesExactBytesAndKeepsPermissions) {
   for (const Staging& staging : {kUnnamedFile, kNamedTemporary, kBufferedCopy}) {
     SCOPED_TRACE(staging.name);
     slftest::TempDir dir;
-    slftest::SlfWriter().add("d\\a.bin", data).add("empty", "").writeTo(dir / "a.slf");
+    // d\a.bin starts on a page boundary (copied in the kernel where it can),
+    // odd.bin right after it (always through the buffer).
+    slftest::SlfWriter()
+        .add("pad", std::string(kPageAligned - 532, 'p'))
+        .add("d\\a.bin", data)
+        .add("odd.bin", data)
+        .add("empty", "")
+        .writeTo(dir / "a.slf");
     ASSERT_EQ(runTool({dir / "a.slf", "*", "-d", dir / "out"}, optionsFor(staging)).exitStatus, 0);
     EXPECT_EQ(readFile(dir / "out/d/a.bin"), data);
+    EXPECT_EQ(readFile(dir / "out/odd.bin"), data);
     ::chmod((dir / "out/d/a.bin").c_str(), 0604);
     slftest::writeFile(dir / "out/empty", "old");
     ASSERT_EQ(runTool({"-o", dir / "a.slf", "*", "-d", dir / "out"}, optionsFor(staging)).exitStatus, 0);
@@ -264,7 +281,8 @@ TEST(WritePath, EveryStagingWritesExactBytesAndKeepsPermissions) {
     struct stat info {};
     ASSERT_EQ(::stat((dir / "out/d/a.bin").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0604u);
-    EXPECT_EQ(slftest::listTree(dir / "out"), "d/\nd/a.bin\nempty\n");
+    EXPECT_EQ(readFile(dir / "out/odd.bin"), data);
+    EXPECT_EQ(slftest::listTree(dir / "out"), "d/\nd/a.bin\nempty\nodd.bin\npad\n");
   }
 }
 
