@@ -37,14 +37,14 @@ constexpr std::string_view kHint = "Try 'arcpack --help' for more information.\n
 enum class OptionId { LibraryName, BasePath, Force, Verbose, Check, Help, Version };
 enum class Value { None, Required };
 
-struct OptionSpec {
+struct KnownOption {
   char shortName;  // '\0' when there is none
   std::string_view longName;
   Value value;
   OptionId id;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr KnownOption kOptions[] = {
     {'n', "library-name", Value::Required, OptionId::LibraryName},
     {'b', "base-path", Value::Required, OptionId::BasePath},
     {'f', "force", Value::None, OptionId::Force},
@@ -54,16 +54,16 @@ constexpr OptionSpec kOptions[] = {
     {'\0', "version", Value::None, OptionId::Version},
 };
 
-const OptionSpec* findShort(char name) {
-  for (const OptionSpec& spec : kOptions) {
-    if (spec.shortName != '\0' && spec.shortName == name) return &spec;
+const KnownOption* findShort(char name) {
+  for (const KnownOption& option : kOptions) {
+    if (option.shortName != '\0' && option.shortName == name) return &option;
   }
   return nullptr;
 }
 
-const OptionSpec* findLong(std::string_view name) {
-  for (const OptionSpec& spec : kOptions) {
-    if (spec.longName == name) return &spec;
+const KnownOption* findLong(std::string_view name) {
+  for (const KnownOption& option : kOptions) {
+    if (option.longName == name) return &option;
   }
   return nullptr;
 }
@@ -101,33 +101,33 @@ class Parser {
   void parseLong(std::string_view text) {
     const std::size_t equals = text.find('=');
     const std::string_view name = text.substr(0, equals);
-    const OptionSpec* spec = findLong(name);
-    if (spec == nullptr) return failWith("unrecognized option '--" + std::string(text) + "'");
-    if (spec->value == Value::None) {
-      if (equals == std::string_view::npos) return apply(*spec, std::string());
+    const KnownOption* option = findLong(name);
+    if (option == nullptr) return failWith("unrecognized option '--" + std::string(text) + "'");
+    if (option->value == Value::None) {
+      if (equals == std::string_view::npos) return apply(*option, std::string());
       return failWith("option '--" + std::string(name) + "' doesn't allow an argument");
     }
-    if (equals != std::string_view::npos) return apply(*spec, std::string(text.substr(equals + 1)));
+    if (equals != std::string_view::npos) return apply(*option, std::string(text.substr(equals + 1)));
     if (next_ + 1 >= argc_) return failWith("option '--" + std::string(name) + "' requires an argument");
-    apply(*spec, argv_[++next_]);
+    apply(*option, argv_[++next_]);
   }
 
   void parseShortGroup(std::string_view group) {
     for (std::size_t i = 0; i < group.size() && !finished(); ++i) {
-      const OptionSpec* spec = findShort(group[i]);
-      if (spec == nullptr) return failWith(std::string("invalid option -- '") + group[i] + "'");
-      if (spec->value == Value::None) {
-        apply(*spec, std::string());
+      const KnownOption* option = findShort(group[i]);
+      if (option == nullptr) return failWith(std::string("invalid option -- '") + group[i] + "'");
+      if (option->value == Value::None) {
+        apply(*option, std::string());
         continue;
       }
-      if (i + 1 < group.size()) return apply(*spec, std::string(group.substr(i + 1)));
+      if (i + 1 < group.size()) return apply(*option, std::string(group.substr(i + 1)));
       if (next_ + 1 >= argc_) return failWith(std::string("option requires an argument -- '") + group[i] + "'");
-      return apply(*spec, argv_[++next_]);
+      return apply(*option, argv_[++next_]);
     }
   }
 
-  void apply(const OptionSpec& spec, std::string value) {
-    switch (spec.id) {
+  void apply(const KnownOption& option, std::string value) {
+    switch (option.id) {
       case OptionId::LibraryName:
         result_.libraryName = std::move(value);
         break;
