@@ -101,7 +101,7 @@ class Tree {
   // Without links, a colon or two paths equal under the fold, nothing stands
   // in the way of packing (the paths are too short to exceed 255 bytes).
   bool mustPack() const {
-    if (links_) return false;
+    if (!linkPaths_.empty()) return false;
     for (const auto& file : files_) {
       if (file.first.find(':') != std::string::npos) return false;
     }
@@ -117,10 +117,13 @@ class Tree {
   }
 
  private:
-  // Makes the folders on the way; false when a file or link stands there.
+  // Makes the folders on the way; false when a file or link stands there
+  // (a link to a folder too: what is added below it would not be seen
+  // through it).
   bool makeFolders(const std::string& path) {
     for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
       const std::string folder = "tree/" + path.substr(0, slash);
+      if (linkPaths_.count(folder) != 0) return false;
       if (taken_.count(folder) != 0 && fileSystem_.inspect(folder).kind != platform::PathKind::Directory) return false;
       if (taken_.insert(folder).second) {
         fileSystem_.addDirectory(folder);
@@ -139,14 +142,14 @@ class Tree {
   void addLink(const std::string& path, const std::string& target) {
     if (path.empty() || !makeFolders(path) || !taken_.insert("tree/" + path).second) return;
     fileSystem_.addLink("tree/" + path, target);
-    links_ = true;
+    linkPaths_.insert("tree/" + path);
   }
 
   slftest::FakeFileSystem& fileSystem_;
   std::vector<std::string> folders_;
   std::set<std::string> taken_;
   std::map<std::string, std::string> files_;
-  bool links_ = false;
+  std::set<std::string> linkPaths_;
 };
 
 void extractAndCompare(slftest::FakeFileSystem& fileSystem, const Tree& tree) {
