@@ -42,6 +42,15 @@ TEST(Examples, ShippedArchivesAreWhatTheGeneratorWrites) {
   EXPECT_EQ(shipped, generated);
 }
 
+// The examples are archives the game could load: arcpack --check finds
+// nothing wrong with them.
+TEST(Examples, ShippedArchivesAreGameReady) {
+  for (const slftest::ExampleArchive& archive : slftest::exampleArchives()) {
+    const slftest::ProcessResult checked = slftest::runPacker({"--check", kExamplesDir + "/" + archive.fileName});
+    EXPECT_EQ(checked.exitStatus, 0) << archive.fileName << ": " << checked.out;
+  }
+}
+
 struct ExampleRun {
   std::string command;   // as typed, words separated by one blank
   bool fromUsage;        // printed in the usage text

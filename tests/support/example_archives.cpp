@@ -40,10 +40,24 @@ ExampleArchive makeArchive(std::string fileName, std::string basePath,
 
 }  // namespace
 
+// Game-ready, as arcpack writes archives: the header says how many entries
+// are in use and that they are sorted, every entry is in use, and all carry
+// one fixed time (2001-11-10 00:00 UTC as a FILETIME).
 std::string ExampleArchive::bytes() const {
+  constexpr std::uint64_t kFileTime = 126498240000000000ull;
+  const bool subdirectories = std::any_of(members.begin(), members.end(), [](const ExampleMember& member) {
+    return member.name.find('\\') != std::string::npos;
+  });
   SlfWriter writer;
   writer.libraryName(fileName).basePath(basePath);
-  for (const ExampleMember& member : members) writer.add(member.name, member.data);
+  writer.details(headerDetails(static_cast<std::int32_t>(members.size()), 0xFFFF, 0x0200, subdirectories ? 1 : 0));
+  for (const ExampleMember& member : members) {
+    Member record;
+    record.name = member.name;
+    record.data = member.data;
+    record.details = entryDetails(0, kFileTime);
+    writer.add(record);
+  }
   return writer.build();
 }
 
