@@ -48,6 +48,12 @@ std::string directoryOf(const std::string& nativePath) {
   return slash == 0 ? "/" : nativePath.substr(0, slash);
 }
 
+PathKind kindOf(const struct stat& status) {
+  if (S_ISDIR(status.st_mode)) return PathKind::Directory;
+  if (S_ISREG(status.st_mode)) return PathKind::RegularFile;
+  return PathKind::Other;
+}
+
 bool writeAll(int fd, const char* data, std::size_t count) {
   while (count > 0) {
     const ssize_t written = ::write(fd, data, count);
@@ -140,11 +146,9 @@ class PosixPendingFile final : public PendingFile {
   CopyStatus copyFrom(InputFile& source, std::uint64_t offset, std::uint64_t count) override {
     if (writesRefused_) return CopyStatus::WriteFailed;
     auto* posixSource = dynamic_cast<PosixInputFile*>(&source);
-    if (posixSource != nullptr && sameOffsetWithinPage(offset)) {
-      const std::uint64_t copied = copyInKernel(posixSource->descriptor(), offset, count);
-      if (kernelCopyFailed_) return CopyStatus::WriteFailed;
-      offset += copied;
-      count -= copied;
+    if (posixSource != nullptr && sameOffsetWithinPage(offset) &&
+        !copyInKernel(posixSource->descriptor(), offset, count)) {
+      return CopyStatus::WriteFailed;
     }
     // The rest goes through a buffer: where the kernel cannot copy (or copies
     // slowly), and after an I/O error, which the buffered copy then pins on
@@ -176,27 +180,28 @@ class PosixPendingFile final : public PendingFile {
     return pageSize > 0 && (offset - written_) % pageSize == 0;
   }
 
-  // Copies in the kernel for as long as it can; returns the bytes copied.
-  // Sets kernelCopyFailed_ when the output cannot take more.
-  std::uint64_t copyInKernel(int sourceFd, std::uint64_t offset, std::uint64_t count) {
-    std::uint64_t copied = 0;
-    while (copied < count) {
-      const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(count - copied, kKernelCopyPiece));
-      const long long got = posix_extras::copyInKernel(sourceFd, offset + copied, fd_, piece);
+  // Copies in the kernel for as long as it can, moving `offset` and `count`
+  // past what it copied. False when the output cannot take more.
+  bool copyInKernel(int sourceFd, std::uint64_t& offset, std::uint64_t& count) {
+    bool first = true;
+    while (count > 0) {
+      const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(count, kKernelCopyPiece));
+      const long long got = posix_extras::copyInKernel(sourceFd, offset, fd_, piece);
       if (got < 0 && errno == EINTR) continue;
-      if (got < 0 && isWriteFailure(errno)) {
-        kernelCopyFailed_ = true;
-        break;
-      }
+      if (got < 0 && isWriteFailure(errno)) return false;
       // A failure (or nothing copied) on the first call: the kernel cannot
       // copy between these files; the end of the source or an I/O error
-      // later: the buffered copy tells which.
-      if (got <= 0) break;
-      copied += static_cast<std::uint64_t>(got);
-      written_ += static_cast<std::uint64_t>(got);
-      if (copied == static_cast<std::uint64_t>(got) && static_cast<std::size_t>(got) < piece) break;
+      // later: the buffered copy tells which. A short first call hands the
+      // rest to the buffer too.
+      if (got <= 0) return true;
+      const auto copied = static_cast<std::uint64_t>(got);
+      offset += copied;
+      count -= copied;
+      written_ += copied;
+      if (first && copied < piece) return true;
+      first = false;
     }
-    return copied;
+    return true;
   }
 
   CommitStatus closeFile() {
@@ -236,19 +241,14 @@ class PosixPendingFile final : public PendingFile {
       return CommitStatus::WriteFailed;
     }
     const interruptions::DeferSignals deferred;
-    bool linked = false;
     if (placement_ == Placement::NewFile) {
       // A link never replaces a file that appeared in the meantime; where
       // the file system has no links, a rename is the best there is.
-      linked = ::link(temporaryPath_.c_str(), finalPath_.c_str()) == 0;
-      if (!linked && errno == EEXIST) {
+      const bool linked = ::link(temporaryPath_.c_str(), finalPath_.c_str()) == 0;
+      if (linked || errno == EEXIST) {
         discardTemporary();
-        return CommitStatus::NotPlaced;
+        return linked ? CommitStatus::Done : CommitStatus::NotPlaced;
       }
-    }
-    if (linked) {
-      discardTemporary();
-      return CommitStatus::Done;
     }
     if (::rename(temporaryPath_.c_str(), finalPath_.c_str()) != 0) {
       discardTemporary();
@@ -280,7 +280,6 @@ class PosixPendingFile final : public PendingFile {
   std::string temporaryPath_;  // NamedTemporary only
   std::uint64_t written_ = 0;
   bool writesRefused_ = false;
-  bool kernelCopyFailed_ = false;
   bool finished_ = false;
 };
 
@@ -334,10 +333,7 @@ class PosixFileSystem final : public FileSystem {
 
   PathKind status(const std::string& path) override {
     struct stat info {};
-    if (::stat(toNativePath(path).c_str(), &info) != 0) return PathKind::Missing;
-    if (S_ISDIR(info.st_mode)) return PathKind::Directory;
-    if (S_ISREG(info.st_mode)) return PathKind::RegularFile;
-    return PathKind::Other;
+    return ::stat(toNativePath(path).c_str(), &info) == 0 ? kindOf(info) : PathKind::Missing;
   }
 
   bool createDirectory(const std::string& path) override {
@@ -477,9 +473,7 @@ class PosixConsole final : public StdioConsole {
 
 FileInfo describe(const struct stat& status) {
   FileInfo info;
-  info.kind = S_ISDIR(status.st_mode) ? PathKind::Directory
-              : S_ISREG(status.st_mode) ? PathKind::RegularFile
-                                        : PathKind::Other;
+  info.kind = kindOf(status);
   info.size = S_ISREG(status.st_mode) ? static_cast<std::uint64_t>(status.st_size) : 0;
   info.modified = fileTimeFromUnix(status.st_mtim.tv_sec, static_cast<std::uint32_t>(status.st_mtim.tv_nsec));
   info.identity = {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};

@@ -25,6 +25,16 @@ Function next(const char* name) {
   return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
 }
 
+// Fails with `error` when `what` is denied; otherwise calls the real `name`.
+template <typename Result, typename... Arguments>
+Result unlessDenied(const char* what, int error, const char* name, Arguments... arguments) {
+  if (denied(what)) {
+    errno = error;
+    return -1;
+  }
+  return next<Result (*)(Arguments...)>(name)(arguments...);
+}
+
 using OpenFunction = int (*)(const char*, int, ...);
 
 int openUnlessDenied(const char* name, const char* path, int flags, unsigned mode) {
@@ -61,30 +71,15 @@ int open64(const char* path, int flags, ...) {
 
 ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, std::size_t count,
                         unsigned flags) {
-  if (denied("kernelcopy")) {
-    errno = ENOSYS;
-    return -1;
-  }
-  using Function = ssize_t (*)(int, off64_t*, int, off64_t*, std::size_t, unsigned);
-  return next<Function>("copy_file_range")(in, inOffset, out, outOffset, count, flags);
+  return unlessDenied<ssize_t>("kernelcopy", ENOSYS, "copy_file_range", in, inOffset, out, outOffset, count, flags);
 }
 
 int fallocate(int fd, int mode, off_t offset, off_t length) {
-  if (denied("nospace")) {
-    errno = ENOSPC;
-    return -1;
-  }
-  using Function = int (*)(int, int, off_t, off_t);
-  return next<Function>("fallocate")(fd, mode, offset, length);
+  return unlessDenied<int>("nospace", ENOSPC, "fallocate", fd, mode, offset, length);
 }
 
 int fallocate64(int fd, int mode, off64_t offset, off64_t length) {
-  if (denied("nospace")) {
-    errno = ENOSPC;
-    return -1;
-  }
-  using Function = int (*)(int, int, off64_t, off64_t);
-  return next<Function>("fallocate64")(fd, mode, offset, length);
+  return unlessDenied<int>("nospace", ENOSPC, "fallocate64", fd, mode, offset, length);
 }
 
 }  // extern "C"
